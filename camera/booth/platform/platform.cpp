@@ -1,0 +1,1 @@
+// Placeholder until the DirectShow-style platform layer lands.

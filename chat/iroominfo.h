@@ -1,0 +1,26 @@
+#ifndef IROOMINFO_H
+#define IROOMINFO_H
+
+#include <QJsonArray>
+
+class QObject;
+class QWidget;
+
+// A chat room as the host sees it. Exactly these four operations, in this
+// order, and no virtual destructor: the room is deleted through roomObject().
+class IRoomInfo
+{
+public:
+    virtual QObject *roomObject() = 0;
+    virtual void loadHistory(QJsonArray history) = 0;
+    virtual void resetRoom() = 0;
+    virtual QWidget *createRoomWidget(QWidget *parent) = 0;
+
+protected:
+    ~IRoomInfo() = default;
+};
+
+// A new room without parent; the caller owns it.
+IRoomInfo *createRoomInfo();
+
+#endif

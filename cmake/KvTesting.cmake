@@ -1,0 +1,32 @@
+# kv_add_qtest(<name> SOURCES <files...> [LIBS <targets...>] [XVFB] [COMPOSITOR]
+#              [ENV <VAR=value...>] [TIMEOUT <seconds>])
+#
+# Builds a Qt Test executable into <build>/bin and registers it with CTest.
+# Without XVFB the test runs on Qt's offscreen platform. XVFB runs it on a
+# private Xvfb server (real X11, Mesa's software OpenGL); COMPOSITOR also starts
+# a compositing manager on that server.
+set(KV_TEST_TOOLS_DIR ${CMAKE_SOURCE_DIR}/tests)
+
+function(kv_add_qtest name)
+  cmake_parse_arguments(T "XVFB;COMPOSITOR" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+  if(T_XVFB OR T_COMPOSITOR)
+    set(runner ${KV_TEST_TOOLS_DIR}/run-under-xvfb.sh)
+    if(T_COMPOSITOR)
+      add_test(NAME ${name} COMMAND ${runner} --compositor $<TARGET_FILE:${name}>)
+    else()
+      add_test(NAME ${name} COMMAND ${runner} $<TARGET_FILE:${name}>)
+    endif()
+    set(platform_env "QT_QPA_PLATFORM=xcb")
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+    set(platform_env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "${platform_env};LIBGL_ALWAYS_SOFTWARE=1;LSAN_OPTIONS=suppressions=${KV_TEST_TOOLS_DIR}/lsan.supp:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;${T_ENV}")
+endfunction()

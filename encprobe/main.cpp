@@ -1,0 +1,2 @@
+// Placeholder until the encoder probe lands.
+int main() { return 0; }
