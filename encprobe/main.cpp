@@ -28,7 +28,7 @@ int leadingCodecId(const char *arg)
 
 int main(int argc, char **argv)
 {
-    // The fault-dialog error mode of the original platform has no counterpart here.
+    // Windows' fault-dialog error mode (SetErrorMode) has no counterpart on Linux.
     if (argc < 2)
         return probeAllCodecs();
     const char *arg = argv[1];

@@ -12,6 +12,17 @@ extern "C" {
 namespace {
 
 thread_local FfLogCapture *t_capture = nullptr;
+bool g_installed = false;
+
+// FFmpeg must not call into this library once it is unloaded.
+struct CallbackReset
+{
+    ~CallbackReset()
+    {
+        if (g_installed)
+            av_log_set_callback(av_log_default_callback);
+    }
+} g_callbackReset;
 
 void logCallback(void *avcl, int level, const char *fmt, va_list vl)
 {
@@ -47,7 +58,10 @@ FfLogCapture::~FfLogCapture()
 void FfLogCapture::install()
 {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(logCallback); });
+    std::call_once(once, [] {
+        av_log_set_callback(logCallback);
+        g_installed = true;
+    });
 }
 
 void FfLogCapture::append(const char *line)

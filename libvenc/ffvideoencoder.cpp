@@ -172,9 +172,7 @@ bool FfVideoEncoder::initEncoder()
     ctx_->gop_size = p.gopSize;
     ctx_->max_b_frames = p.maxBFrames;
     ctx_->refs = p.refFrames;
-    ctx_->rc_buffer_size =
-        int(int64_t(p.bufferSizeKbits) * 1000 > INT32_MAX ? INT32_MAX
-                                                          : int64_t(p.bufferSizeKbits) * 1000);
+    ctx_->rc_buffer_size = p.bufferSizeKbits * 1000; // validated to fit
     applyBitRate();
     if (p.rateControl == VENC_RC_CBR) {
         // The NVIDIA encoders name the mode; the Intel ones derive CBR from

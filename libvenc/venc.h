@@ -10,11 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(_WIN32)
-#define VENC_API __declspec(dllexport)
-#else
 #define VENC_API __attribute__((visibility("default")))
-#endif
 
 // Codec ids taken by XeCreateVideoEncoder.
 enum VideoEncoderCodecId {

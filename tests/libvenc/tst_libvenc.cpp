@@ -78,6 +78,7 @@ class TestLibVenc : public QObject
     Q_OBJECT
 
 private slots:
+    void operationsSitAtTheirTablePositions();
     void createRefusesBadArguments();
     void hardwareEncodersAnswerWithTheirReason_data();
     void hardwareEncodersAnswerWithTheirReason();
@@ -87,6 +88,26 @@ private slots:
     void planesReachTheEncoderInOrder();
     void logCaptureJoinsLinesAndNests();
 };
+
+// Stand-ins are called by virtual-table position, not by name.
+template <typename Method> std::ptrdiff_t slotOf(Method method)
+{
+    // Itanium C++ ABI: a pointer to a virtual member holds 1 + the byte
+    // offset of its slot.
+    std::ptrdiff_t raw;
+    static_assert(sizeof(method) >= sizeof(raw), "member pointer layout");
+    std::memcpy(&raw, &method, sizeof raw);
+    return (raw - 1) / std::ptrdiff_t(sizeof(void *)) + 1;
+}
+
+void TestLibVenc::operationsSitAtTheirTablePositions()
+{
+    QCOMPARE(slotOf(&VideoEncoder::setParams), std::ptrdiff_t(3));
+    QCOMPARE(slotOf(&VideoEncoder::initEncoder), std::ptrdiff_t(7));
+    QCOMPARE(slotOf(&VideoEncoder::closeEncoder), std::ptrdiff_t(10));
+    QCOMPARE(slotOf(&VideoEncoder::errorMessage), std::ptrdiff_t(11));
+    QVERIFY(!std::has_virtual_destructor<VideoEncoder>::value);
+}
 
 void TestLibVenc::createRefusesBadArguments()
 {
