@@ -174,7 +174,7 @@ bool FfVideoEncoder::initEncoder()
     ctx_->refs = p.refFrames;
     ctx_->rc_buffer_size = p.bufferSizeKbits * 1000; // validated to fit
     applyBitRate();
-    if (p.rateControl == VENC_RC_CBR) {
+    if (p.rateControl == VENC_RC_CBR && ctx_->priv_data) {
         // The NVIDIA encoders name the mode; the Intel ones derive CBR from
         // equal target and peak rates. Encoders without the option ignore it.
         av_opt_set(ctx_->priv_data, "rc", "cbr", 0);

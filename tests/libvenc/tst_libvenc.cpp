@@ -172,7 +172,7 @@ void TestLibVenc::openFailureCarriesTheEncodersLog()
 {
     FfVideoEncoder enc(99, avcodec_find_encoder_by_name("mpeg4"));
     VideoEncoderParams p = smallParams();
-    p.width = 10000; // beyond what MPEG-4 part 2 can code
+    p.width = 10000; // beyond what the MPEG-4 encoder can code
     QCOMPARE(enc.setParams(&p), int(VENC_OK));
     QVERIFY(!enc.initEncoder());
     const QString why = enc.errorMessage();
