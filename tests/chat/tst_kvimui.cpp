@@ -1,11 +1,14 @@
 #include "chattestutil.h"
+#include "emptytooltip.h"
 #include "kvimui.h"
 #include "kvroomui.h"
 #include "kvspeakui.h"
 #include "speakedit.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QLayout>
+#include <QMetaMethod>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -20,11 +23,15 @@ QPushButton *muteButton(QWidget *panel)
 
 } // namespace
 
+Q_DECLARE_METATYPE(const QMetaObject *)
+
 class TestPanel : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void metaObjectOrder_data();
+    void metaObjectOrder();
     void builtAsPanel_data();
     void builtAsPanel();
     void backgroundShowsThrough();
@@ -33,6 +40,52 @@ private slots:
     void ownSendShownBeforeHostHears();
     void hostMayDeletePanelWhileHearing();
 };
+
+void TestPanel::metaObjectOrder_data()
+{
+    QTest::addColumn<const QMetaObject *>("meta");
+    QTest::addColumn<const QMetaObject *>("base");
+    QTest::addColumn<QStringList>("methods");
+    QTest::newRow("KVIMUI") << &KVIMUI::staticMetaObject << &QWidget::staticMetaObject
+                            << QStringList{"signal sigShutupRestore()", "signal sigShutup(bool)"};
+    QTest::newRow("KvRoomUi") << &KvRoomUi::staticMetaObject << &QTextBrowser::staticMetaObject
+                              << QStringList{"signal signalShutupBtnClick(bool)",
+                                             "slot slotShowMessage(QJsonObject)",
+                                             "slot slotLoadHistory(QJsonArray)",
+                                             "slot slotClearHistory()",
+                                             "slot slotOnbtnClick(bool)",
+                                             "slot slotRestore()"};
+    QTest::newRow("KvSpeakUi") << &KvSpeakUi::staticMetaObject << &QWidget::staticMetaObject
+                               << QStringList{"private slot slotSendMessage()",
+                                              "private slot slotEmptyMsg()"};
+    QTest::newRow("speakEdit") << &speakEdit::staticMetaObject << &QTextEdit::staticMetaObject
+                               << QStringList{"signal sigEmpty()", "signal sigSend()"};
+}
+
+void TestPanel::metaObjectOrder()
+{
+    QFETCH(const QMetaObject *, meta);
+    QFETCH(const QMetaObject *, base);
+    QFETCH(QStringList, methods);
+    QCOMPARE(meta->superClass(), base);
+    QCOMPARE(meta->propertyCount(), base->propertyCount());
+    QStringList got;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod m = meta->method(i);
+        QString kind = m.methodType() == QMetaMethod::Signal ? "signal"
+                       : m.methodType() == QMetaMethod::Slot ? "slot"
+                                                             : "other";
+        if (m.methodType() == QMetaMethod::Slot && m.access() == QMetaMethod::Private)
+            kind.prepend("private ");
+        got << kind + " " + QString::fromLatin1(m.methodSignature());
+    }
+    QCOMPARE(got, methods);
+
+    // The tip has no meta-object of its own.
+    RoomPtr room = makeRoom(QString());
+    EmptyToolTip tip(room.get(), nullptr);
+    QCOMPARE(tip.metaObject(), &QLabel::staticMetaObject);
+}
 
 void TestPanel::builtAsPanel_data()
 {
@@ -172,9 +225,10 @@ void TestPanel::ownSendShownBeforeHostHears()
         colorWhenHeard = p.value(0).color;
     });
     auto *edit = panel->findChild<speakEdit *>();
-    QTest::keyClicks(edit, QStringLiteral("hello"));
+    QTest::keyClicks(edit, QStringLiteral("<b>hello</b>"));
     QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(shownWhenHeard, QStringLiteral("hello"));
+    QCOMPARE(shownWhenHeard, QStringLiteral("<b>hello</b>"));
+    QCOMPARE(edit->toPlainText(), QString());
     QCOMPARE(colorWhenHeard, QColor(QStringLiteral("#2828FF")));
     delete panel;
 }

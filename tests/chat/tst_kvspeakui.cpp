@@ -1,6 +1,5 @@
 #include "chattestutil.h"
 #include "emptytooltip.h"
-#include "kvroomui.h"
 #include "kvspeakui.h"
 #include "speakedit.h"
 
@@ -64,11 +63,9 @@ class TestSpeakUi : public QObject
 private slots:
     void returnAndEnterSend_data();
     void returnAndEnterSend();
-    void otherKeysType();
     void emptySendShowsTip_data();
     void emptySendShowsTip();
     void tipHidesAfterFirstTimer();
-    void sentMessageShownAsOwn();
     void sizesAndStyles_data();
     void sizesAndStyles();
 };
@@ -114,16 +111,6 @@ void TestSpeakUi::returnAndEnterSend()
     QTest::keyClick(in.edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(sent.count(), 2);
     QCOMPARE(sent.at(1).at(0).toJsonObject().value("data").toString(), QStringLiteral("a\nb"));
-}
-
-void TestSpeakUi::otherKeysType()
-{
-    Input in;
-    QSignalSpy sent(in.room.get(), &KvRoomInfo::sigSendMsg);
-    QTest::keyClicks(in.edit, QStringLiteral("ab"));
-    QTest::keyClick(in.edit, Qt::Key_Backspace);
-    QCOMPARE(in.edit->toPlainText(), QStringLiteral("a"));
-    QCOMPARE(sent.count(), 0);
 }
 
 void TestSpeakUi::emptySendShowsTip_data()
@@ -186,25 +173,6 @@ void TestSpeakUi::tipHidesAfterFirstTimer()
     QVERIFY(hiddenBeforeMarker);
     QTest::qWait(700); // the second timer finds it hidden
     QVERIFY(!in.tip->isVisible());
-}
-
-void TestSpeakUi::sentMessageShownAsOwn()
-{
-    RoomPtr room = makeRoom(QStringLiteral("1001"));
-    KvRoomUi view(room.get(), nullptr);
-    KvSpeakUi ui(room.get(), nullptr);
-    auto *edit = ui.findChild<speakEdit *>();
-    int blocksWhenHostHeard = -1;
-    connect(room.get(), &KvRoomInfo::sigSendMsg, this,
-            [&] { blocksWhenHostHeard = view.document()->blockCount(); });
-    edit->setPlainText(QStringLiteral("<b>mine</b>"));
-    ui.findChild<QPushButton *>()->click();
-    QCOMPARE(blocksWhenHostHeard, 2);
-    QCOMPARE(edit->toPlainText(), QString());
-    const QVector<Paragraph> p = paragraphs(view.document());
-    QCOMPARE(p[0].color, QColor(QStringLiteral("#2828FF")));
-    QVERIFY(p[0].text.startsWith(QStringLiteral("[1001]")));
-    QCOMPARE(p[1].text, QStringLiteral("<b>mine</b>"));
 }
 
 void TestSpeakUi::sizesAndStyles_data()
