@@ -1,6 +1,7 @@
 // The camera window on a real X server (run both alone and with a compositing
 // manager): the SDL-drawn video fills the window, the overlay's frame and
 // brackets lie over it and the rest of the overlay lets the video through.
+#include "kvcamerarenderwidget.h"
 #include "kvcamerawidget.h"
 #include "kvsdlrenderwidget.h"
 #include "testframes.h"
@@ -83,6 +84,34 @@ private slots:
         // A frame of another size.
         std::vector<unsigned char> g = quadrantFrame(1280, 720);
         QTRY_VERIFY2((error = check(w, g, 1280, 720)).isEmpty(), qPrintable(error));
+    }
+
+    // Qt's OpenGL and SDL's OpenGL in one thread: each draws into its own
+    // window, whichever made its context current last.
+    void besideOpenGLWidget()
+    {
+        KvCameraWidget w(1.0);
+        w.setBoundRect(QGuiApplication::primaryScreen()->availableGeometry());
+        w.move(600, 100);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        KvCameraRenderWidget gl;
+        gl.setGeometry(50, 500, 320, 180);
+        gl.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&gl));
+
+        std::vector<unsigned char> f = quadrantFrame(640, 360);
+        QString error;
+        for (int round = 0; round < 3; ++round) {
+            QTRY_VERIFY2((error = check(w, f, 640, 360)).isEmpty(), qPrintable(error));
+            gl.slotReceiveVideoFrame(f.data(), 640, 360);
+            QImage img = gl.grabFramebuffer();
+            QVERIFY(showsQuadrants(img, img.rect()));
+            // The camera window's draw must not land in the GL widget.
+            w.slotReceiveVideoFrame(f.data(), 640, 360);
+            gl.update();
+            QTRY_VERIFY(showsQuadrants(screenImage(), gl.geometry()));
+        }
     }
 
     // The pointer sits on the corner the aspect ratio allows, even when the
