@@ -149,6 +149,13 @@ bool ensureWindow(Device *d)
         return false;
     d->window = SDL_CreateWindowFrom(reinterpret_cast<const void *>(d->xid));
     if (!d->window) {
+        // Without a loadable OpenGL SDL refuses an OpenGL foreign window; a
+        // plain one still takes the software renderer.
+        SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "0");
+        d->window = SDL_CreateWindowFrom(reinterpret_cast<const void *>(d->xid));
+        SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    }
+    if (!d->window) {
         d->broken = true;
         return false;
     }

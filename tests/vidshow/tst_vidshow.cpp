@@ -9,7 +9,10 @@
 #include <QTest>
 #include <QWidget>
 
+#include <SDL.h>
 #include <xcb/xcb.h>
+
+#include <cstring>
 
 namespace {
 QImage screenImage()
@@ -41,6 +44,25 @@ struct Window : QWidget
 class TestVidshow : public QObject
 {
     Q_OBJECT
+    // The renderer vidshow chose for its windows: OpenGL, or the software
+    // fallback where no OpenGL library can be loaded (SDL_OPENGL_LIBRARY
+    // pointing nowhere).
+    void checkRenderer()
+    {
+        const bool software = qEnvironmentVariableIsSet("SDL_OPENGL_LIBRARY");
+        int windows = 0;
+        for (Uint32 id = 1; id < 64; ++id) {
+            SDL_Window *w = SDL_GetWindowFromID(id);
+            SDL_Renderer *r = w ? SDL_GetRenderer(w) : nullptr;
+            SDL_RendererInfo info;
+            if (!r || SDL_GetRendererInfo(r, &info) != 0)
+                continue;
+            ++windows;
+            QCOMPARE(QByteArray(info.name), QByteArray(software ? "software" : "opengl"));
+        }
+        QVERIFY(windows > 0);
+    }
+
 private slots:
     void initTestCase() { QCOMPARE(InitDisplayDevEnv(0), 0); }
 
@@ -88,6 +110,7 @@ private slots:
         QVERIFY(dev);
         std::vector<unsigned char> small = quadrantFrame(64, 48);
         QTRY_VERIFY(drawAndCheck(dev, small, 64, 48, win.geometry()));
+        checkRenderer();
         // Just inside the window's corners too: the picture fills it.
         const QImage img = screenImage();
         QVERIFY(looksLike(img.pixel(102, 82), kQuadrantRgb[0]));
