@@ -1,5 +1,6 @@
 // vidshow on a real X server: drawing a frame scaled into a window, following
 // the window's size, refusing what it cannot draw.
+#include "dripin.h"
 #include "testframes.h"
 #include "vidshow.h"
 
@@ -65,6 +66,7 @@ class TestVidshow : public QObject
 
 private slots:
     void initTestCase() { QCOMPARE(InitDisplayDevEnv(0), 0); }
+    void cleanupTestCase() { pinDriDrivers(); }
 
     void refusesWhatIsNoWindow()
     {

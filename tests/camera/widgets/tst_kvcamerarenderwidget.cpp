@@ -1,5 +1,6 @@
 // The OpenGL YUV widget on Mesa's software OpenGL: the shader's colours, new
 // frame sizes, no picture without a frame.
+#include "dripin.h"
 #include "kvcamerarenderwidget.h"
 
 #include <QImage>
@@ -10,9 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
-
-#include <dlfcn.h>
-#include <link.h>
 
 namespace {
 struct Yuv
@@ -77,20 +75,6 @@ QString checkQuadrants(const QImage &img, const Yuv (&q)[4])
                     .arg(e, 8, 16);
         }
     return QString();
-}
-
-// Mesa unloads its DRI driver when the X connection closes at exit; leaks
-// inside it would then be reported against an unknown module, out of reach of
-// the system-library suppressions. Keep the loaded drivers mapped.
-void pinDriDrivers()
-{
-    dl_iterate_phdr(
-        [](dl_phdr_info *info, size_t, void *) {
-            if (info->dlpi_name && std::strstr(info->dlpi_name, "_dri.so"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
 }
 
 bool allBlack(const QImage &img)

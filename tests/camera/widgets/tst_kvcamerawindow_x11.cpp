@@ -1,6 +1,7 @@
 // The camera window on a real X server (run both alone and with a compositing
 // manager): the SDL-drawn video fills the window, the overlay's frame and
 // brackets lie over it and the rest of the overlay lets the video through.
+#include "dripin.h"
 #include "kvcamerarenderwidget.h"
 #include "kvcamerawidget.h"
 #include "kvsdlrenderwidget.h"
@@ -62,6 +63,8 @@ class TestKvCameraWindowX11 : public QObject
 {
     Q_OBJECT
 private slots:
+    void cleanupTestCase() { pinDriDrivers(); }
+
     void videoUnderOverlay()
     {
         KvCameraWidget w(1.0);
