@@ -35,10 +35,12 @@ public:
     void setMinimumFromSize(const QSize &size);
 
     // For the host: enables the full-screen toggle and shows the overlay's
-    // button (off by default).
-    void setFullScreenToggleEnabled(bool enabled);
+    // button (off by default). Invokable, so a host that sees the window only
+    // as a QWidget can call it by name; it follows the fixed methods in the
+    // meta-object.
+    Q_INVOKABLE void setFullScreenToggleEnabled(bool enabled);
     // For the host: a window shown and raised after every full-screen toggle.
-    void setCompanionWindow(QWidget *window);
+    Q_INVOKABLE void setCompanionWindow(QWidget *window);
 
     DragRegion dragRegion() const { return m_region; }
     KvBackWidget *overlay() const { return m_overlay; }

@@ -74,7 +74,8 @@ private slots:
     {
         const QMetaObject &mo = KvCameraWidget::staticMetaObject;
         const int o = mo.methodOffset();
-        QCOMPARE(mo.methodCount() - o, 5);
+        // The five fixed methods, then the two invokable operations for hosts.
+        QCOMPARE(mo.methodCount() - o, 7);
         QCOMPARE(mo.method(o + 0).methodSignature(), QByteArray("sigRecCamRepaint()"));
         QCOMPARE(mo.method(o + 1).methodSignature(), QByteArray("sigPressed()"));
         QCOMPARE(mo.method(o + 2).methodSignature(), QByteArray("sigReleased()"));
@@ -82,6 +83,17 @@ private slots:
         QCOMPARE(mo.method(o + 4).methodSignature(),
                  QByteArray("slotReceiveVideoFrame(void*,int,int)"));
         QCOMPARE(mo.method(o + 4).methodType(), QMetaMethod::Slot);
+        QCOMPARE(mo.method(o + 5).methodSignature(),
+                 QByteArray("setFullScreenToggleEnabled(bool)"));
+        QCOMPARE(mo.method(o + 6).methodSignature(), QByteArray("setCompanionWindow(QWidget*)"));
+        {
+            // A host that sees the window only as a QWidget enables the toggle by name.
+            KvCameraWidget w(1.0);
+            QWidget *asWidget = &w;
+            QVERIFY(QMetaObject::invokeMethod(asWidget, "setFullScreenToggleEnabled",
+                                              Q_ARG(bool, true)));
+            QVERIFY(w.overlay()->isFullScreenToggleEnabled());
+        }
         QCOMPARE(mo.propertyCount() - mo.propertyOffset(), 0);
 
         const QMetaObject &sdl = KvSDLRenderWidget::staticMetaObject;
