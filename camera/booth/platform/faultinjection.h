@@ -30,8 +30,9 @@
 //   EnumPins, ConnectedTo, QueryPinInfo      device (the capture filter's pins); else any filter
 //   all others (Run, Stop, GetState, GetEvent, SetMediaType, ...): no filter
 //   A `device` filter names a device by its FriendlyName or its DevicePath.
-//   The graph's own work (teardown on release, the builder's smart tee) never consults the
-//   table, so faults count only the callers' calls.
+//   The platform's own work never consults the table (teardown on release, the builder's smart
+//   tee, the QueryInterface inside CoCreateInstance, BindToObject, BindToStorage and
+//   FindInterface), so faults count only the callers' calls.
 //
 // Example: the first RenderStream reports VFW_S_NOPREVIEWPIN, SampleGrabber creation fails:
 //   kvfault::failOnce(kvfault::Op::RenderStream, VFW_S_NOPREVIEWPIN);

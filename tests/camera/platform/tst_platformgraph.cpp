@@ -540,6 +540,32 @@ private slots:
         QCOMPARE(failing.renderResult, E_FAIL);
     }
 
+    // A QueryInterface fault answers the caller's QueryInterface, not the one inside creation.
+    void queryInterfaceFaultSparesCreation()
+    {
+        kvfault::failAlways(kvfault::Op::QueryInterface, E_NOINTERFACE, IID_IBaseFilter);
+        ISampleGrabber *grabber = nullptr;
+        IBaseFilter *renderer = nullptr;
+        QCOMPARE(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_ALL, IID_IBaseFilter,
+                                  reinterpret_cast<void **>(&renderer)),
+                 S_OK);
+        QCOMPARE(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_ALL, IID_ISampleGrabber,
+                                  reinterpret_cast<void **>(&grabber)),
+                 S_OK);
+        IMoniker *camera = findDevice(L"Cam A");
+        IBaseFilter *filter = nullptr;
+        QCOMPARE(camera->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                      reinterpret_cast<void **>(&filter)),
+                 S_OK);
+        void *asFilter = &filter;
+        QCOMPARE(grabber->QueryInterface(IID_IBaseFilter, &asFilter), E_NOINTERFACE);
+        QCOMPARE(asFilter, nullptr);
+        filter->Release();
+        camera->Release();
+        grabber->Release();
+        renderer->Release();
+    }
+
     void injectedCreationAndEnumerationFaults()
     {
         kvfault::failAlways(kvfault::Op::CoCreateInstance, E_OUTOFMEMORY, CLSID_SampleGrabber);
