@@ -1,0 +1,10 @@
+#include "classfactory.h"
+
+namespace kvplat {
+
+IUnknown *createPlatformObject(REFCLSID)
+{
+    return nullptr;
+}
+
+} // namespace kvplat

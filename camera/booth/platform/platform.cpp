@@ -1,1 +1,0 @@
-// Placeholder until the DirectShow-style platform layer lands.

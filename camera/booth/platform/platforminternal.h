@@ -1,0 +1,61 @@
+// Internal plumbing shared by the platform's sources: object counting, the fault table and
+// media-type construction. Not for users of the platform layer.
+#ifndef KV_PLATFORM_PLATFORMINTERNAL_H
+#define KV_PLATFORM_PLATFORMINTERNAL_H
+
+#include "faultinjection.h"
+#include "windows.h"
+
+#include <string>
+
+namespace kvplat {
+
+long openHandleCount();
+
+void objectCreated();
+void objectDestroyed();
+long liveObjectCount();
+
+// Who a device is, for fault filters and observations.
+struct DeviceIdent
+{
+    std::wstring name;
+    std::wstring path;
+    bool hasPath = false;
+
+    bool matches(const std::wstring &nameOrPath) const
+    {
+        return nameOrPath == name || (hasPath && nameOrPath == path);
+    }
+    // The key observations are stored under: the path, or the name for a device without one.
+    std::wstring key() const { return hasPath && !path.empty() ? path : name; }
+};
+
+struct FaultQuery
+{
+    kvfault::Op op;
+    const GUID *id = nullptr;
+    const GUID *type = nullptr;
+    const DeviceIdent *device = nullptr;
+    const wchar_t *name = nullptr;
+    long procAmpProperty = -1;
+};
+
+// True when a fault answers this call; *result is then the code to return and *count the
+// fault's count override (-1 when none).
+bool injectedResult(const FaultQuery &query, HRESULT *result, int *count = nullptr);
+
+inline bool injectedResult(kvfault::Op op, HRESULT *result)
+{
+    FaultQuery q{op};
+    return injectedResult(q, result);
+}
+
+// Observations of what a device was told.
+void recordProcAmpSet(const DeviceIdent &device, long property, long value, long flags);
+void recordSetFormat(const DeviceIdent &device, const kvfault::FormatCall &format);
+void recordSampleDelivered(const DeviceIdent &device);
+
+} // namespace kvplat
+
+#endif // KV_PLATFORM_PLATFORMINTERNAL_H
