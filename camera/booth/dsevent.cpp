@@ -1,0 +1,9 @@
+#include "dsevent.h"
+
+#include "kvbooth.h"
+
+void DsEvent::run()
+{
+    if (booth)
+        booth->runDsEvent();
+}

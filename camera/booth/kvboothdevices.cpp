@@ -1,0 +1,286 @@
+// Camera lists and camera selection of KvBooth.
+#include "kvbooth.h"
+
+#include <QDebug>
+#include <QThread>
+
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <regex>
+#include <string>
+
+namespace {
+
+// The text of a string property, empty when the read gave none.
+QString variantText(const VARIANT &value)
+{
+    if (value.vt != VT_BSTR || !value.bstrVal)
+        return QString();
+    return QString::fromWCharArray(value.bstrVal);
+}
+
+// The device enumerator and the video input category: 0, -1 (no device
+// enumerator) or -2 (no category enumerator, also when there is no camera).
+int openVideoInputs(ICreateDevEnum **devEnum, IEnumMoniker **monikers)
+{
+    *devEnum = nullptr;
+    *monikers = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICreateDevEnum, reinterpret_cast<void **>(devEnum))) ||
+        !*devEnum) {
+        *devEnum = nullptr;
+        return -1;
+    }
+    const HRESULT hr =
+        (*devEnum)->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers, 0);
+    if (hr != S_OK || !*monikers) {
+        if (*monikers)
+            (*monikers)->Release();
+        *monikers = nullptr;
+        (*devEnum)->Release();
+        *devEnum = nullptr;
+        return -2;
+    }
+    return 0;
+}
+
+void closeVideoInputs(ICreateDevEnum *devEnum, IEnumMoniker *monikers)
+{
+    if (monikers)
+        monikers->Release();
+    if (devEnum)
+        devEnum->Release();
+}
+
+IPropertyBag *propertyBag(IMoniker *moniker)
+{
+    IPropertyBag *bag = nullptr;
+    if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                      reinterpret_cast<void **>(&bag))) ||
+        !bag)
+        return nullptr;
+    return bag;
+}
+
+// Every usable device in enumeration order: name, path and its list index.
+int enumerateCameras(const std::function<void(const QString &, const QString &, int)> &add)
+{
+    ICreateDevEnum *devEnum = nullptr;
+    IEnumMoniker *monikers = nullptr;
+    const int opened = openVideoInputs(&devEnum, &monikers);
+    if (opened < 0)
+        return opened;
+
+    monikers->Reset();
+    int i = 0;
+    IMoniker *moniker = nullptr;
+    ULONG fetched = 0;
+    while (monikers->Next(1, &moniker, &fetched) == S_OK && moniker) {
+        if (IPropertyBag *bag = propertyBag(moniker)) {
+            VARIANT name;
+            VariantInit(&name);
+            name.vt = VT_BSTR;
+            name.bstrVal = nullptr;
+            if (bag->Read(L"FriendlyName", &name, nullptr) == S_OK) {
+                VARIANT path;
+                VariantInit(&path);
+                const HRESULT hr = bag->Read(L"DevicePath", &path, nullptr);
+                if (SUCCEEDED(hr) && path.vt == VT_BSTR && path.bstrVal) {
+                    const QString devicePath = variantText(path);
+                    qDebug() << i << "dev_path: " << devicePath;
+                    if (!devicePath.isEmpty()) {
+                        add(variantText(name), devicePath, i);
+                        ++i;
+                    }
+                }
+                VariantClear(&path);
+            }
+            VariantClear(&name);
+            bag->Release();
+        }
+        moniker->Release();
+        moniker = nullptr;
+    }
+    closeVideoInputs(devEnum, monikers);
+    return 0;
+}
+
+} // namespace
+
+int KvBooth::getCameraList(QVector<CamDevInfo> &list)
+{
+    qDebug() << "KvBooth::getCameraList" << buildingGraph << Qt::hex << QThread::currentThreadId();
+    if (buildingGraph) {
+        list = cameraInfoCache;
+        return list.size();
+    }
+    list.clear();
+    const int result = enumerateCameras([&list](const QString &name, const QString &path, int i) {
+        CamDevInfo info;
+        info.name = name;
+        info.path = path;
+        info.index = i;
+        list.append(info);
+    });
+    if (result < 0)
+        return result;
+    cameraInfoCache = list;
+    return list.size();
+}
+
+int KvBooth::getCameraList(QStringList &names)
+{
+    qDebug() << "KvBooth::getCameraList" << buildingGraph << Qt::hex << QThread::currentThreadId();
+    if (buildingGraph) {
+        names = cameraNameCache;
+        return names.size();
+    }
+    names.clear();
+    const int result = enumerateCameras(
+        [&names](const QString &name, const QString &, int) { names.append(name); });
+    if (result < 0)
+        return result;
+    cameraNameCache = names;
+    return names.size();
+}
+
+IMoniker *KvBooth::findDeviceByPath(const QString &path)
+{
+    ICreateDevEnum *devEnum = nullptr;
+    IEnumMoniker *monikers = nullptr;
+    if (openVideoInputs(&devEnum, &monikers) < 0)
+        return nullptr;
+
+    IMoniker *found = nullptr;
+    IMoniker *moniker = nullptr;
+    ULONG fetched = 0;
+    for (int counter = 0; !found && monikers->Next(1, &moniker, &fetched) == S_OK && moniker;
+         ++counter) {
+        if (IPropertyBag *bag = propertyBag(moniker)) {
+            VARIANT name;
+            VariantInit(&name);
+            name.vt = VT_BSTR;
+            name.bstrVal = nullptr;
+            bag->Read(L"FriendlyName", &name, nullptr);
+            qDebug() << counter << "Dev name: " << variantText(name);
+            VARIANT devicePath;
+            VariantInit(&devicePath);
+            if (bag->Read(L"DevicePath", &devicePath, nullptr) == S_OK &&
+                variantText(devicePath) == path) {
+                found = moniker;
+                found->AddRef();
+            }
+            VariantClear(&devicePath);
+            VariantClear(&name);
+            bag->Release();
+        }
+        moniker->Release();
+        moniker = nullptr;
+    }
+    closeVideoInputs(devEnum, monikers);
+    return found;
+}
+
+IMoniker *KvBooth::findDeviceByName(const QString &name)
+{
+    qDebug() << "begin enum-camera-dev: " << name;
+
+    // The name is a pattern; one that does not compile finds no device.
+    bool patternValid = true;
+    std::wregex pattern;
+    try {
+        pattern = std::wregex(name.toStdWString(), std::regex_constants::ECMAScript);
+    } catch (const std::regex_error &) {
+        patternValid = false;
+    }
+
+    ICreateDevEnum *devEnum = nullptr;
+    IEnumMoniker *monikers = nullptr;
+    if (openVideoInputs(&devEnum, &monikers) < 0)
+        return nullptr;
+
+    IMoniker *found = nullptr;
+    IMoniker *moniker = nullptr;
+    ULONG fetched = 0;
+    for (int counter = 0; !found && monikers->Next(1, &moniker, &fetched) == S_OK && moniker;
+         ++counter) {
+        if (IPropertyBag *bag = propertyBag(moniker)) {
+            VARIANT friendly;
+            VariantInit(&friendly);
+            friendly.vt = VT_BSTR;
+            friendly.bstrVal = nullptr;
+            bag->Read(L"FriendlyName", &friendly, nullptr);
+            VARIANT devicePath;
+            VariantInit(&devicePath);
+            const HRESULT hr = bag->Read(L"DevicePath", &devicePath, nullptr);
+            qDebug() << counter << "dev_path: " << variantText(devicePath);
+            if (hr == S_OK) {
+                const QString friendlyName = variantText(friendly);
+                qDebug() << counter << "Dev name: " << friendlyName;
+                bool hit = false;
+                if (patternValid) {
+                    try {
+                        hit = std::regex_search(friendlyName.toStdWString(), pattern);
+                    } catch (const std::regex_error &) {
+                        hit = false;
+                    }
+                }
+                if (hit) {
+                    found = moniker;
+                    found->AddRef();
+                }
+            }
+            VariantClear(&devicePath);
+            VariantClear(&friendly);
+            bag->Release();
+        }
+        moniker->Release();
+        moniker = nullptr;
+    }
+    closeVideoInputs(devEnum, monikers);
+    return found;
+}
+
+int KvBooth::bindSelected(IMoniker *moniker)
+{
+    IBaseFilter *filter = nullptr;
+    const HRESULT hr = moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                             reinterpret_cast<void **>(&filter));
+    moniker->Release();
+    if (FAILED(hr) || !filter) {
+        if (filter)
+            filter->Release();
+        return -3;
+    }
+    if (graphState == GraphReady || graphState == GraphRunning) {
+        // A built graph keeps the camera it was built with; its build step refuses.
+        filter->Release();
+        return 0;
+    }
+    if (cameraFilter)
+        cameraFilter->Release();
+    cameraFilter = filter;
+    return 0;
+}
+
+int KvBooth::selectCameraByPath(const CamDevInfo &info)
+{
+    IMoniker *moniker = findDeviceByPath(info.path);
+    if (!moniker)
+        return -3;
+    return bindSelected(moniker);
+}
+
+int KvBooth::selectCameraByName(const QString &name)
+{
+    IMoniker *moniker = findDeviceByName(name);
+    if (!moniker)
+        return -3;
+    // A name longer than the field is cut so that it stays terminated.
+    const std::wstring wide = name.toStdWString();
+    const size_t count = std::min(wide.size(), std::size(cameraName) - 1);
+    std::fill(std::begin(cameraName), std::end(cameraName), WCHAR(0));
+    std::copy(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(count), cameraName);
+    return bindSelected(moniker);
+}
