@@ -30,15 +30,17 @@ public:
     void watch(KvCameraRenderWidget *w)
     {
         m_watched = w;
+        m_widget = w;
         frames.clear();
     }
 
     bool notify(QObject *receiver, QEvent *event) override
     {
-        const bool isCall = event->type() == QEvent::MetaCall;
-        KvCameraRenderWidget *w = m_watched.data();
-        const bool ours = isCall && w && receiver == w;
+        // Compared as QObject only: events also reach a widget being destroyed.
+        const bool ours =
+            event->type() == QEvent::MetaCall && m_watched && receiver == m_watched.data();
         const bool r = QApplication::notify(receiver, event);
+        KvCameraRenderWidget *w = m_widget;
         if (ours && m_watched) {
             SeenFrame f;
             f.data = w->frameData();
@@ -58,7 +60,8 @@ public:
     std::function<void(const SeenFrame &)> onFrame;
 
 private:
-    QPointer<KvCameraRenderWidget> m_watched;
+    QPointer<QObject> m_watched;
+    KvCameraRenderWidget *m_widget = nullptr;
 };
 
 inline WatchingApplication *watchingApp()
