@@ -25,6 +25,8 @@ inline constexpr IID IID_IPin = {
     0x56A86891, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr IID IID_IEnumPins = {
     0x56A86892, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+inline constexpr IID IID_IEnumFilters = {
+    0x56A86893, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr IID IID_IBaseFilter = {
     0x56A86895, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr IID IID_IMediaFilter = {
@@ -86,12 +88,17 @@ inline constexpr HRESULT VFW_E_CANNOT_CONNECT = (HRESULT)0x80040217;
 inline constexpr HRESULT VFW_E_NOT_STOPPED = (HRESULT)0x80040224;
 inline constexpr HRESULT VFW_E_WRONG_STATE = (HRESULT)0x80040227;
 inline constexpr HRESULT VFW_E_TYPE_NOT_ACCEPTED = (HRESULT)0x8004022A;
+inline constexpr HRESULT E_PROP_ID_UNSUPPORTED = (HRESULT)0x80070490;
+inline constexpr HRESULT VFW_E_SAMPLE_TIME_NOT_SET = (HRESULT)0x80040249;
+inline constexpr HRESULT VFW_E_MEDIA_TIME_NOT_SET = (HRESULT)0x80040251;
 inline constexpr HRESULT VFW_E_NOT_IN_GRAPH = (HRESULT)0x8004025F;
 
 #define EC_COMPLETE 0x01
 #define EC_USERABORT 0x02
 #define EC_ERRORABORT 0x03
 #define EC_DEVICE_LOST 0x1F
+
+#define AM_MEDIAEVENT_NONOTIFY 0x01
 
 // ---- Structures --------------------------------------------------------------------------------
 

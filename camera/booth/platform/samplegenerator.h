@@ -48,8 +48,8 @@ public:
                 uint64_t frame, std::vector<uint8_t> &out,
                 const SampleAdjust &adjust = SampleAdjust());
 
-    // The 4:2:2 planes (BT.601 studio range) of the last render, from which every format is
-    // made: Y is width x height, U and V are width / 2 x height.
+    // The 4:2:2 planes (BT.601 studio range) of the last render, from which MJPG and YUY2 are
+    // made (RGB24 is the same picture in RGB): Y is width x height, U and V width / 2 x height.
     const std::vector<uint8_t> &planeY() const { return m_y; }
     const std::vector<uint8_t> &planeU() const { return m_u; }
     const std::vector<uint8_t> &planeV() const { return m_v; }
@@ -64,6 +64,9 @@ private:
     std::vector<uint8_t> m_y;
     std::vector<uint8_t> m_u;
     std::vector<uint8_t> m_v;
+    std::vector<uint8_t> m_rgbRow;
+    bool m_counterActive = false;
+    uint64_t m_frame = 0;
 };
 
 } // namespace kvplat
