@@ -12,6 +12,59 @@
 
 namespace {
 
+// The GLX context current on this thread, saved around SDL's drawing. The
+// process may draw with OpenGL elsewhere (Qt's own GL widgets), and SDL keeps
+// its own idea of which context is current, so both sides must be put back.
+struct GlxCurrent
+{
+    using GetContext = void *(*)();
+    using GetDrawable = unsigned long (*)();
+    using GetDisplay = Display *(*)();
+    using MakeContextCurrent = int (*)(Display *, unsigned long, unsigned long, void *);
+
+    explicit GlxCurrent(SDL_Window *window) : m_window(window)
+    {
+        static const auto getContext =
+            reinterpret_cast<GetContext>(SDL_GL_GetProcAddress("glXGetCurrentContext"));
+        static const auto getDraw =
+            reinterpret_cast<GetDrawable>(SDL_GL_GetProcAddress("glXGetCurrentDrawable"));
+        static const auto getRead =
+            reinterpret_cast<GetDrawable>(SDL_GL_GetProcAddress("glXGetCurrentReadDrawable"));
+        static const auto getDisplay =
+            reinterpret_cast<GetDisplay>(SDL_GL_GetProcAddress("glXGetCurrentDisplay"));
+        m_makeCurrent =
+            reinterpret_cast<MakeContextCurrent>(SDL_GL_GetProcAddress("glXMakeContextCurrent"));
+        if (getContext && getDraw && getRead && getDisplay && m_makeCurrent) {
+            m_context = getContext();
+            if (m_context) {
+                m_display = getDisplay();
+                m_draw = getDraw();
+                m_read = getRead();
+            }
+        }
+        // SDL skips making its context current when it believes it still is;
+        // releasing first makes its renderer bind it for real.
+        SDL_GL_MakeCurrent(m_window, nullptr);
+    }
+    ~GlxCurrent()
+    {
+        if (m_context && m_display) {
+            SDL_GL_MakeCurrent(m_window, nullptr);
+            m_makeCurrent(m_display, m_draw, m_read, m_context);
+        }
+    }
+    GlxCurrent(const GlxCurrent &) = delete;
+    GlxCurrent &operator=(const GlxCurrent &) = delete;
+
+private:
+    SDL_Window *m_window;
+    MakeContextCurrent m_makeCurrent = nullptr;
+    void *m_context = nullptr;
+    Display *m_display = nullptr;
+    unsigned long m_draw = 0;
+    unsigned long m_read = 0;
+};
+
 struct Device
 {
     HWND xid = 0;
@@ -88,19 +141,35 @@ void watchWindow(SDL_Window *window, HWND xid)
 // The renderer is made at the first frame: SDL's GL renderer on a foreign
 // window only works once that window is mapped, which happens after the
 // widget's constructor has asked for the device.
-bool ensureRenderer(Device *d)
+bool ensureWindow(Device *d)
 {
-    if (d->renderer)
+    if (d->window)
         return true;
     if (d->broken)
         return false;
     d->window = SDL_CreateWindowFrom(reinterpret_cast<const void *>(d->xid));
+    if (!d->window) {
+        // Without a loadable OpenGL SDL refuses an OpenGL foreign window; a
+        // plain one still takes the software renderer.
+        SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "0");
+        d->window = SDL_CreateWindowFrom(reinterpret_cast<const void *>(d->xid));
+        SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    }
     if (!d->window) {
         d->broken = true;
         return false;
     }
     watchWindow(d->window, d->xid);
     SDL_PumpEvents();
+    return true;
+}
+
+bool ensureRenderer(Device *d)
+{
+    if (d->renderer)
+        return true;
+    if (d->broken)
+        return false;
     const int gl = findRenderDriver("opengl");
     if (gl >= 0)
         d->renderer = SDL_CreateRenderer(d->window, gl, SDL_RENDERER_ACCELERATED);
@@ -154,6 +223,11 @@ extern "C" int DisplayI420Video(void *device, void *y, void *u, void *v, int wid
     if (!device || !y || !u || !v || width < 2 || height < 2)
         return -1;
     Device *d = static_cast<Device *>(device);
+    if (!ensureWindow(d))
+        return -1;
+    std::unique_ptr<GlxCurrent> glx;
+    if (SDL_GetWindowFlags(d->window) & SDL_WINDOW_OPENGL)
+        glx = std::make_unique<GlxCurrent>(d->window);
     if (!ensureRenderer(d))
         return -1;
 

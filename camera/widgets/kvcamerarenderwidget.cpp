@@ -35,6 +35,9 @@ KvCameraRenderWidget::KvCameraRenderWidget(QWidget *parent) : QOpenGLWidget(pare
 KvCameraRenderWidget::~KvCameraRenderWidget()
 {
     releaseTextures();
+    // The base class destroys the context after this object is gone.
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
 }
 
 // The textures belong to the widget's context: release them while it is still

@@ -436,6 +436,22 @@ private slots:
         QCOMPARE(FakeVidshow::calls.size(), afterDrop);
     }
 
+    // The camera module calls the slot by name, queued from its capture thread.
+    void queuedCallByName()
+    {
+        auto w = makeWindow(1.0);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        std::vector<unsigned char> frame(320 * 240 * 3 / 2);
+        void *ptr = frame.data();
+        QVERIFY(QMetaObject::invokeMethod(w.get(), "slotReceiveVideoFrame", Qt::QueuedConnection,
+                                          Q_ARG(void *, ptr), Q_ARG(int, 320), Q_ARG(int, 240)));
+        QVERIFY(FakeVidshow::calls.empty());
+        QTRY_COMPARE(FakeVidshow::calls.size(), size_t(1));
+        QCOMPARE(FakeVidshow::calls.back().u, frame.data() + 320 * 240);
+        QVERIFY(w->overlay()->isVisible());
+    }
+
     void noDeviceStaysBlank()
     {
         FakeVidshow::giveDevice = false;
