@@ -11,6 +11,7 @@ CBufQueue::~CBufQueue()
     // The records belong to the owner; only the containers go.
     std::vector<FrameBuf *>().swap(m_registry);
     m_freeList.clear();
+    m_spareNodes.clear();
 }
 
 bool CBufQueue::Create(int capacity, HANDLE stopEvent)
@@ -36,7 +37,13 @@ int CBufQueue::Put(FrameBuf *buf)
     // Raising the count before the record is listed is safe: Get takes the
     // lock only after its wait.
     ReleaseSemaphore(m_freeCount, 1, nullptr);
-    m_freeList.push_back(buf);
+    // Reuse a list node left by Get, so that steady circulation allocates nothing.
+    if (!m_spareNodes.empty()) {
+        m_spareNodes.front() = buf;
+        m_freeList.splice(m_freeList.end(), m_spareNodes, m_spareNodes.begin());
+    } else {
+        m_freeList.push_back(buf);
+    }
     if (m_registry.size() < std::size_t(m_capacity > 0 ? m_capacity : 0))
         m_registry.push_back(buf);
     return 0;
@@ -54,6 +61,6 @@ FrameBuf *CBufQueue::Get(int timeoutMs)
     if (m_freeList.empty())
         return nullptr;
     FrameBuf *buf = m_freeList.front();
-    m_freeList.pop_front();
+    m_spareNodes.splice(m_spareNodes.end(), m_freeList, m_freeList.begin());
     return buf;
 }

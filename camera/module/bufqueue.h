@@ -45,6 +45,7 @@ private:
     int m_capacity = 0;
     std::list<FrameBuf *> m_freeList;
     std::vector<FrameBuf *> m_registry;
+    std::list<FrameBuf *> m_spareNodes; // nodes of records handed out, kept for Put
 };
 
 #endif

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <string>
@@ -206,6 +207,30 @@ void BM_BareConversion(benchmark::State &state)
     state.SetLabel(c.label);
 }
 
+// The same, into four destinations used in turn as the module's pool does, so
+// that the memory the frames go to is as large as the pool's.
+void BM_BareConversionFourBuffers(benchmark::State &state)
+{
+    const int i = int(state.range(0));
+    const Case &c = kCases[i];
+    Rig &rig = g_rigs[i];
+    if (!rig.ready) {
+        state.SkipWithError(rig.error.c_str());
+        return;
+    }
+    std::vector<uint8_t> dst[4];
+    for (std::vector<uint8_t> &d : dst)
+        d.resize(std::size_t(c.width) * c.height * 2);
+    std::size_t n = 0;
+    for (auto _ : state) {
+        const int r = convertBare(c, rig.samples[n % kSamples], dst[n % 4].data());
+        ++n;
+        benchmark::DoNotOptimize(r);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(c.label);
+}
+
 void BM_ModuleDelivery(benchmark::State &state)
 {
     const int i = int(state.range(0));
@@ -223,13 +248,15 @@ void BM_ModuleDelivery(benchmark::State &state)
         std::vector<uint8_t> &s = rig.samples[n++ % kSamples];
         cb->onYUVData(s.data(), int(s.size()));
     }
-    state.PauseTiming();
+    // Not timed: the loop is over.
     waitForSlots(before + long(n));
-    state.ResumeTiming();
     state.SetLabel(c.label);
 }
 
 BENCHMARK(BM_BareConversion)->DenseRange(0, kCaseCount - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BareConversionFourBuffers)
+    ->DenseRange(0, kCaseCount - 1)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ModuleDelivery)->DenseRange(0, kCaseCount - 1)->Unit(benchmark::kMicrosecond);
 
 // Keeps the median of the repetitions of every benchmark for the ratios.
@@ -240,10 +267,10 @@ public:
     {
         for (const Run &r : runs)
             if (r.aggregate_name == "median" || (r.aggregate_name.empty() && r.repetitions <= 1))
-                medians[r.run_name.str()] = r.GetAdjustedRealTime();
+                medians[r.run_name.str()] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> medians;
+    std::map<std::string, std::pair<double, double>> medians; // real, CPU
 };
 
 struct Percentiles
@@ -263,34 +290,134 @@ Percentiles percentiles(std::vector<double> v)
     return p;
 }
 
+double threadCpuUs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
+}
+
+// The machine is shared, so separate runs drift by several per cent: compare
+// the paths in alternating blocks by this thread's CPU time instead.
+void measurePairedRatio(int i)
+{
+    const Case &c = kCases[i];
+    Rig &rig = g_rigs[i];
+    IKvYUVDataCallBack *cb = rig.booth->moduleCallback();
+    app()->watched = rig.render;
+    constexpr int kRounds = 21;
+    constexpr int kBlock = 16;
+    std::vector<uint8_t> one(std::size_t(c.width) * c.height * 3 / 2);
+    std::vector<uint8_t> four[4];
+    for (std::vector<uint8_t> &d : four)
+        d.resize(std::size_t(c.width) * c.height * 2);
+    std::vector<double> toBare, toFour, fourToBare;
+    double sumBare = 0, sumFour = 0, sumModule = 0;
+    std::size_t n = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        double t0 = threadCpuUs();
+        for (int f = 0; f < kBlock; ++f, ++n)
+            benchmark::DoNotOptimize(convertBare(c, rig.samples[n % kSamples], one.data()));
+        const double bare = threadCpuUs() - t0;
+
+        t0 = threadCpuUs();
+        for (int f = 0; f < kBlock; ++f, ++n)
+            benchmark::DoNotOptimize(convertBare(c, rig.samples[n % kSamples], four[n % 4].data()));
+        const double fourBuffers = threadCpuUs() - t0;
+
+        const long base = app()->slotCalls.load();
+        t0 = threadCpuUs();
+        for (int f = 0; f < kBlock; ++f, ++n) {
+            std::vector<uint8_t> &s = rig.samples[n % kSamples];
+            cb->onYUVData(s.data(), int(s.size()));
+        }
+        const double module = threadCpuUs() - t0;
+        waitForSlots(base + kBlock);
+        if (round == 0)
+            continue; // warm-up
+        sumBare += bare;
+        sumFour += fourBuffers;
+        sumModule += module;
+        toBare.push_back(module / bare);
+        toFour.push_back(module / fourBuffers);
+        fourToBare.push_back(fourBuffers / bare);
+    }
+    const double frames = kBlock * (kRounds - 1);
+    std::printf("%-15s paired CPU time per frame: bare %.1f us, bare into 4 buffers %.1f us, "
+                "delivery %.1f us\n",
+                c.label, sumBare / frames, sumFour / frames, sumModule / frames);
+    std::printf("%-15s   delivery / bare %.4f (median of rounds %.4f); delivery / bare into 4 "
+                "buffers %.4f (median %.4f); 4 buffers / bare %.4f\n",
+                c.label, sumModule / sumBare, percentiles(toBare).median, sumModule / sumFour,
+                percentiles(toFour).median, sumFour / sumBare);
+}
+
+template <typename F> alloccount::Totals countAllocations(int frames, F step)
+{
+    alloccount::markThisThread(true);
+    alloccount::start();
+    for (int f = 0; f < frames; ++f)
+        step(f);
+    const alloccount::Totals t = alloccount::stop();
+    alloccount::markThisThread(false);
+    return t;
+}
+
+void printAllocations(const char *label, const char *what, const alloccount::Totals &t, int frames)
+{
+    std::printf("%-15s %-28s %6.2f allocations, %8.1f bytes per frame (largest %lld)\n", label,
+                what, double(t.calls) / frames, double(t.bytes) / frames, t.largest);
+}
+
+// Allocations per frame once the buffers have their size: the whole delivery
+// (both threads, until the slot calls have run) and its parts on their own.
 void measureAllocations(int i)
 {
+    const Case &c = kCases[i];
     Rig &rig = g_rigs[i];
     IKvYUVDataCallBack *cb = rig.booth->moduleCallback();
     app()->watched = rig.render;
     constexpr int kWarm = 16;
     constexpr int kFrames = 200;
+    auto sample = [&](int f) -> std::vector<uint8_t> & {
+        return rig.samples[std::size_t(f) % kSamples];
+    };
     long base = app()->slotCalls.load();
-    for (int f = 0; f < kWarm; ++f) {
-        std::vector<uint8_t> &s = rig.samples[std::size_t(f) % kSamples];
-        cb->onYUVData(s.data(), int(s.size()));
-    }
+    for (int f = 0; f < kWarm; ++f)
+        cb->onYUVData(sample(f).data(), int(sample(f).size()));
     waitForSlots(base + kWarm);
 
+    std::vector<uint8_t> dst(std::size_t(c.width) * c.height * 2);
+    printAllocations(
+        c.label, "bare conversion",
+        countAllocations(kFrames, [&](int f) { convertBare(c, sample(f), dst.data()); }), kFrames);
+    printAllocations(c.label, "booth convertFrame",
+                     countAllocations(kFrames,
+                                      [&](int f) {
+                                          int len = int(sample(f).size());
+                                          rig.booth->convertFrame(sample(f).data(), &len,
+                                                                  dst.data(), int(dst.size()));
+                                      }),
+                     kFrames);
+    printAllocations(c.label, "booth getVideoFormat",
+                     countAllocations(kFrames,
+                                      [&](int) {
+                                          QJsonObject format;
+                                          rig.booth->getVideoFormat(format);
+                                          benchmark::DoNotOptimize(
+                                              format.value(QLatin1String("width")).toInt(0));
+                                          benchmark::DoNotOptimize(
+                                              format.value(QLatin1String("height")).toInt(0));
+                                      }),
+                     kFrames);
     base = app()->slotCalls.load();
-    alloccount::markThisThread(true);
-    alloccount::start();
-    for (int f = 0; f < kFrames; ++f) {
-        std::vector<uint8_t> &s = rig.samples[std::size_t(f) % kSamples];
-        cb->onYUVData(s.data(), int(s.size()));
-    }
-    waitForSlots(base + kFrames);
-    const alloccount::Totals t = alloccount::stop();
-    alloccount::markThisThread(false);
-    std::printf("%-15s allocations per frame: %.2f calls, %.1f bytes (capture thread %.2f calls, "
-                "%.1f bytes); largest single allocation %lld bytes\n",
-                kCases[i].label, double(t.calls) / kFrames, double(t.bytes) / kFrames,
-                double(t.callsHere) / kFrames, double(t.bytesHere) / kFrames, t.largest);
+    const alloccount::Totals whole = countAllocations(kFrames + 1, [&](int f) {
+        if (f < kFrames)
+            cb->onYUVData(sample(f).data(), int(sample(f).size()));
+        else
+            waitForSlots(base + kFrames); // the slot side is counted too
+    });
+    printAllocations(c.label, "whole delivery", whole, kFrames);
 }
 
 void measureLatency(int i)
@@ -396,16 +523,23 @@ int main(int argc, char **argv)
         RatioReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
 
-        std::printf("\nDelivery path against the bare conversion (median real time):\n");
+        std::printf("\nDelivery path against the bare conversion (medians of the repetitions):\n");
         for (int i = 0; i < kCaseCount; ++i) {
             const std::string arg = "/" + std::to_string(i);
             const auto a = reporter.medians.find("BM_BareConversion" + arg);
             const auto b = reporter.medians.find("BM_ModuleDelivery" + arg);
-            if (a != reporter.medians.end() && b != reporter.medians.end() && a->second > 0)
-                std::printf("%-15s delivery / bare = %.4f (%.1f us / %.1f us)\n", kCases[i].label,
-                            b->second / a->second, b->second, a->second);
+            if (a != reporter.medians.end() && b != reporter.medians.end() && a->second.first > 0 &&
+                a->second.second > 0)
+                std::printf("%-15s delivery / bare: real time %.4f (%.1f / %.1f us), CPU time "
+                            "%.4f (%.1f / %.1f us)\n",
+                            kCases[i].label, b->second.first / a->second.first, b->second.first,
+                            a->second.first, b->second.second / a->second.second, b->second.second,
+                            a->second.second);
         }
         std::printf("\n");
+        for (int i = 0; i < kCaseCount; ++i)
+            if (g_rigs[i].ready)
+                measurePairedRatio(i);
         for (int i = 0; i < kCaseCount; ++i)
             if (g_rigs[i].ready)
                 measureAllocations(i);
