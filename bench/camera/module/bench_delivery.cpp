@@ -305,8 +305,8 @@ void measurePairedRatio(int i)
     Rig &rig = g_rigs[i];
     IKvYUVDataCallBack *cb = rig.booth->moduleCallback();
     app()->watched = rig.render;
-    constexpr int kRounds = 21;
-    constexpr int kBlock = 16;
+    constexpr int kRounds = 61;
+    constexpr int kBlock = 8;
     std::vector<uint8_t> one(std::size_t(c.width) * c.height * 3 / 2);
     std::vector<uint8_t> four[4];
     for (std::vector<uint8_t> &d : four)
@@ -350,6 +350,43 @@ void measurePairedRatio(int i)
                 "buffers %.4f (median %.4f); 4 buffers / bare %.4f\n",
                 c.label, sumModule / sumBare, percentiles(toBare).median, sumModule / sumFour,
                 percentiles(toFour).median, sumFour / sumBare);
+}
+
+// What the delivery adds to the conversion, measured without the conversion:
+// the bookkeeping around it (a sample the booth refuses at once: format
+// report, pool, reserve, the booth's checks) and the queued frame call alone.
+void measureFixedCosts(int i)
+{
+    const Case &c = kCases[i];
+    Rig &rig = g_rigs[i];
+    IKvYUVDataCallBack *cb = rig.booth->moduleCallback();
+    app()->watched = rig.render;
+    constexpr int kCalls = 20000;
+    unsigned char empty[1] = {0};
+    double t0 = threadCpuUs();
+    for (int k = 0; k < kCalls; ++k)
+        cb->onYUVData(empty, 0);
+    const double bookkeeping = (threadCpuUs() - t0) / kCalls;
+
+    void *frame = rig.samples[0].data();
+    int w = c.width, h = c.height;
+    double invoke = 0;
+    constexpr int kBatch = 200;
+    for (int done = 0; done < kCalls; done += kBatch) {
+        const long base = app()->slotCalls.load();
+        t0 = threadCpuUs();
+        for (int k = 0; k < kBatch; ++k)
+            QMetaObject::invokeMethod(rig.render, "slotReceiveVideoFrame", Qt::AutoConnection,
+                                      QGenericArgument("void *", &frame), Q_ARG(int, w),
+                                      Q_ARG(int, h));
+        invoke += threadCpuUs() - t0;
+        waitForSlots(base + kBatch);
+    }
+    invoke /= kCalls;
+    // The widget must not keep the sample's address.
+    onGui([&] { rig.render->slotReceiveVideoFrame(nullptr, 0, 0); });
+    std::printf("%-15s fixed CPU cost per frame: bookkeeping %.2f us, queued frame call %.2f us\n",
+                c.label, bookkeeping, invoke);
 }
 
 template <typename F> alloccount::Totals countAllocations(int frames, F step)
@@ -540,6 +577,9 @@ int main(int argc, char **argv)
         for (int i = 0; i < kCaseCount; ++i)
             if (g_rigs[i].ready)
                 measurePairedRatio(i);
+        for (int i = 0; i < kCaseCount; ++i)
+            if (g_rigs[i].ready)
+                measureFixedCosts(i);
         for (int i = 0; i < kCaseCount; ++i)
             if (g_rigs[i].ready)
                 measureAllocations(i);
