@@ -182,10 +182,23 @@ void tearDownRigs()
     });
 }
 
+// Waits until `done` holds; a frame call that never comes would otherwise
+// hang the program, so give up (and say so) after ten seconds.
+template <typename Done> void waitUntil(Done done)
+{
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (Clock::now() > limit) {
+            std::fprintf(stderr, "frame calls missing: giving up the wait\n");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
 void waitForSlots(long count)
 {
-    while (app()->slotCalls.load() < count)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    waitUntil([&] { return app()->slotCalls.load() >= count; });
 }
 
 void BM_BareConversion(benchmark::State &state)
@@ -484,8 +497,7 @@ void measureLatency(int i)
         sent[std::size_t(f)] = Clock::now();
         cb->onYUVData(s.data(), int(s.size()));
     }
-    while (seen.load() < kFrames)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitUntil([&] { return seen.load() >= kFrames; });
     onGui([] { app()->onFrame = nullptr; });
     const Percentiles p = percentiles(latencyUs);
     std::printf("%-15s sample-to-slot latency, idle GUI thread, 30 fps: median %.0f us, p99 %.0f "
@@ -530,8 +542,7 @@ void measureBlockedGui(int i)
         std::vector<uint8_t> &s = rig.samples[std::size_t(f) % kSamples];
         cb->onYUVData(s.data(), int(s.size()));
     }
-    while (seen.load() < kFrames)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitUntil([&] { return seen.load() >= kFrames; });
     onGui([] { app()->onFrame = nullptr; });
     std::printf("%-15s GUI thread blocked 200 ms at 30 fps: %d frames delivered, %d slot calls, "
                 "%d shown intact, %d overwritten before their slot ran\n",
