@@ -292,7 +292,7 @@ int CamVideoImp::deliverFrame(unsigned char *sample, int length)
     }
 
     const int n = s_frameCounter.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (n < 5)
+    if (n > 0 && n < 5) // n wraps after 2^31 samples; stays quiet then
         qDebug() << "cam_video frame " << n << " len : " << length;
 
     void *frame = buf->block.data;
