@@ -1,6 +1,4 @@
 #include "bufqueue.h"
-#include "easylock.h"
-#include "eslcritsection.h"
 #include "quebuf.h"
 
 #include <QtTest>
@@ -11,19 +9,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-class CountingLock : public IEasyLock
-{
-public:
-    void Lock() override { ++locks; }
-    void Unlock() override { ++unlocks; }
-    int locks = 0;
-    int unlocks = 0;
-};
-
-} // namespace
-
 class TestFramePool : public QObject
 {
     Q_OBJECT
@@ -31,8 +16,6 @@ class TestFramePool : public QObject
 private slots:
     void reserveGrowsOnlyWhenNeeded();
     void reserveAligned();
-    void easyLockScopes();
-    void critSectionReentrant();
     void createOnce();
     void fifoOrder();
     void putBackGoesToTheEnd();
@@ -86,35 +69,6 @@ void TestFramePool::reserveAligned()
             std::memset(buf.data, 0, std::size_t(size));
         }
     }
-}
-
-void TestFramePool::easyLockScopes()
-{
-    CountingLock lock;
-    {
-        CEasyLock guard(&lock);
-        QCOMPARE(lock.locks, 1);
-        QCOMPARE(lock.unlocks, 0);
-    }
-    QCOMPARE(lock.unlocks, 1);
-    CEasyLock none(nullptr); // does nothing, and must not crash
-}
-
-void TestFramePool::critSectionReentrant()
-{
-    CEslCritSection section;
-    {
-        CEasyLock outer(&section);
-        CEasyLock inner(&section); // the owner may enter again
-    }
-    // Another thread gets in once the owner has left both levels.
-    std::atomic<bool> entered{false};
-    std::thread other([&] {
-        CEasyLock guard(&section);
-        entered = true;
-    });
-    other.join();
-    QVERIFY(entered);
 }
 
 void TestFramePool::createOnce()
