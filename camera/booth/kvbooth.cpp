@@ -88,8 +88,9 @@ int KvBooth::run()
     }
     if (hr != S_OK) {
         control->Stop();
+        // Base 16 writes the code's 32 bits as they stand (80004005), as for a Windows long.
         qDebug()
-            << QString("KvBooth>>>>pMC->Run() %1").arg(static_cast<long>(hr), 0, 16, QChar(' '));
+            << QString("KvBooth>>>>pMC->Run() %1").arg(static_cast<quint32>(hr), 0, 16, QChar(' '));
         control->Release();
         return -11;
     }

@@ -109,6 +109,20 @@ struct Counter
     }
 };
 
+struct FullRange
+{
+    uint8_t luma[256];
+    uint8_t chroma[256];
+    FullRange()
+    {
+        for (int i = 0; i < 256; ++i) {
+            luma[i] = uint8_t(clamp255(((i - 16) * 255 + 109) / 219));
+            const int c = (i - 128) * 255;
+            chroma[i] = uint8_t(clamp255(128 + (c >= 0 ? (c + 112) / 224 : -((-c + 112) / 224))));
+        }
+    }
+};
+
 const Rgb kWhite = {255, 255, 255};
 const Rgb kBlack = {0, 0, 0};
 
@@ -271,7 +285,17 @@ bool SampleGenerator::render(SampleFormat format, int width, int height,
         if (capacity == static_cast<unsigned long>(-1))
             return false;
         out.resize(capacity);
-        const unsigned char *planes[3] = {m_y.data(), m_u.data(), m_v.data()};
+        // JPEG (JFIF) carries full-range YCbCr, as webcams' MJPG does.
+        static const FullRange range;
+        m_jpegPlanes.resize(m_y.size() + m_u.size() + m_v.size());
+        uint8_t *jy = m_jpegPlanes.data(), *ju = jy + m_y.size(), *jv = ju + m_u.size();
+        for (size_t i = 0; i < m_y.size(); ++i)
+            jy[i] = range.luma[m_y[i]];
+        for (size_t i = 0; i < m_u.size(); ++i) {
+            ju[i] = range.chroma[m_u[i]];
+            jv[i] = range.chroma[m_v[i]];
+        }
+        const unsigned char *planes[3] = {jy, ju, jv};
         const int strides[3] = {width, width / 2, width / 2};
         unsigned char *buffer = out.data();
         unsigned long size = capacity;

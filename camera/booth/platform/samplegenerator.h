@@ -41,15 +41,17 @@ public:
     SampleGenerator &operator=(const SampleGenerator &) = delete;
 
     // Renders frame `frame` into `out` (resized to the sample's length; its capacity is reused).
-    // MJPG: baseline JPEG with 4:2:2 chroma; YUY2: packed Y0 U Y1 V rows of width * 2 bytes;
+    // MJPG: baseline JPEG with 4:2:2 chroma in JFIF's full range, as webcams send it;
+    // YUY2: packed Y0 U Y1 V rows of width * 2 bytes (studio range);
     // RGB24: blue, green, red triplets, rows of width * 3 bytes stored bottom-up.
     // False for sizes out of range (width and height 2..8192, width even) or an encoder failure.
     bool render(SampleFormat format, int width, int height, const SamplePattern &pattern,
                 uint64_t frame, std::vector<uint8_t> &out,
                 const SampleAdjust &adjust = SampleAdjust());
 
-    // The 4:2:2 planes (BT.601 studio range) of the last render, from which MJPG and YUY2 are
-    // made (RGB24 is the same picture in RGB): Y is width x height, U and V width / 2 x height.
+    // The 4:2:2 planes (BT.601 studio range) of the last render: YUY2 packs them, MJPG encodes
+    // them after expanding to full range, RGB24 is the same picture in RGB. Y is width x height,
+    // U and V are width / 2 x height.
     const std::vector<uint8_t> &planeY() const { return m_y; }
     const std::vector<uint8_t> &planeU() const { return m_u; }
     const std::vector<uint8_t> &planeV() const { return m_v; }
@@ -65,6 +67,7 @@ private:
     std::vector<uint8_t> m_u;
     std::vector<uint8_t> m_v;
     std::vector<uint8_t> m_rgbRow;
+    std::vector<uint8_t> m_jpegPlanes;
     bool m_counterActive = false;
     uint64_t m_frame = 0;
 };

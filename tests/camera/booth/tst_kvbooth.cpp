@@ -1,6 +1,8 @@
 // The booth's lifecycle, camera lists and selection, graph building with the
 // format choice, and run/stop/close with the event thread, on virtual cameras.
 #include "boothtestsupport.h"
+#include "ccamcb.h"
+#include "ccamgrabber.h"
 
 #include <faultinjection.h>
 #include <qedit.h>
@@ -52,6 +54,7 @@ private slots:
     }
 
     void freshBooth();
+    void callbackObjects();
     void cameraLists();
     void cameraListFailures_data();
     void cameraListFailures();
@@ -82,6 +85,11 @@ void TestKvBooth::freshBooth()
     std::unique_ptr<IKvBooth> booth(createBooth());
     QCOMPARE(qobject_cast<IKvBooth *>(booth->getObject()), booth.get());
     QCOMPARE(booth->getObject()->metaObject()->className(), "KvBooth");
+    QObject *object = booth->getObject();
+    QCOMPARE(object->qt_metacast("IKvBooth"), static_cast<void *>(booth.get()));
+    QCOMPARE(object->qt_metacast("com.orlo.Quorvale.IKvBooth/1.0"),
+             static_cast<void *>(booth.get()));
+    QCOMPARE(object->qt_metacast("KvBooth"), static_cast<void *>(object));
     QCOMPARE(booth->isRunning(), false);
     QJsonObject format;
     QCOMPARE(booth->getVideoFormat(format), -1);
@@ -95,6 +103,32 @@ void TestKvBooth::freshBooth()
     QCOMPARE(booth->convertFrameScaled(dst, &len, &image), -1);
     // Nothing touches the platform before an open.
     QCOMPARE(kvfault::liveObjects(), 0L);
+}
+
+void TestKvBooth::callbackObjects()
+{
+    SampleSink sink;
+    CCamCB *cb = new CCamCB(&sink);
+    QCOMPARE(ULONG(cb->AddRef()), ULONG(1));
+    void *out = &sink;
+    QCOMPARE(cb->QueryInterface(IID_IBaseFilter, &out), HRESULT(E_NOINTERFACE));
+    QVERIFY(!out);
+    QCOMPARE(cb->QueryInterface(IID_ISampleGrabberCB, &out), HRESULT(S_OK));
+    QCOMPARE(out, static_cast<void *>(static_cast<ISampleGrabberCB *>(cb)));
+    QCOMPARE(cb->BufferCB(0.0, nullptr, 0), HRESULT(E_NOTIMPL));
+    QCOMPARE(cb->SampleCB(0.0, nullptr), HRESULT(S_OK));
+    QCOMPARE(sink.samples.load(), 0);
+    QCOMPARE(ULONG(cb->Release()), ULONG(1));
+    QCOMPARE(ULONG(cb->Release()), ULONG(0)); // deleted here
+
+    // The factory hands out nothing outside a build.
+    CCamGrabber *grabber = CCamGrabber::instance();
+    QCOMPARE(CCamGrabber::instance(), grabber);
+    IBaseFilter *filter = reinterpret_cast<IBaseFilter *>(&sink);
+    QCOMPARE(grabber->getGrabberFilter(&filter), int(E_FAIL));
+    QVERIFY(!filter);
+    QCOMPARE(grabber->getRenderFilter(&filter), int(E_FAIL));
+    QVERIFY(!filter);
 }
 
 void TestKvBooth::cameraLists()
@@ -264,44 +298,48 @@ void TestKvBooth::openFailures_data()
     QTest::addColumn<int>("byPath");
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("delivers");
 
     using kvfault::Op;
     kvfault::Fault f = fault(Op::CoCreateInstance, E_FAIL);
     f.id = CLSID_FilterGraph;
-    QTest::newRow("filter graph") << f << -1 << -1 << int(KvBooth::GraphNone) << "";
+    QTest::newRow("filter graph") << f << -1 << -1 << int(KvBooth::GraphNone) << "" << true;
     f.id = CLSID_CaptureGraphBuilder2;
-    QTest::newRow("capture graph builder") << f << -2 << -1 << int(KvBooth::GraphNone) << "";
+    QTest::newRow("capture graph builder")
+        << f << -2 << -1 << int(KvBooth::GraphNone) << "" << true;
     f.id = CLSID_SampleGrabber;
-    QTest::newRow("sample grabber") << f << -10 << -10 << int(KvBooth::GraphCreated) << "";
+    QTest::newRow("sample grabber") << f << -10 << -10 << int(KvBooth::GraphCreated) << "" << true;
     f.id = CLSID_NullRenderer;
-    QTest::newRow("null renderer") << f << -10 << -10 << int(KvBooth::GraphCreated) << "";
-    QTest::newRow("set filter graph")
-        << fault(Op::SetFiltergraph, E_FAIL) << -10 << -1 << int(KvBooth::GraphCreated) << "";
+    QTest::newRow("null renderer") << f << -10 << -10 << int(KvBooth::GraphCreated) << "" << true;
+    QTest::newRow("set filter graph") << fault(Op::SetFiltergraph, E_FAIL) << -10 << -1
+                                      << int(KvBooth::GraphCreated) << "" << true;
     QTest::newRow("bind capture filter")
-        << fault(Op::BindToObject, E_FAIL) << -3 << -1 << int(KvBooth::GraphCreated) << "";
+        << fault(Op::BindToObject, E_FAIL) << -3 << -1 << int(KvBooth::GraphCreated) << "" << true;
     QTest::newRow("add camera filter")
-        << fault(Op::AddFilter, E_FAIL, 1) << -1 << -1 << int(KvBooth::GraphCreated) << "";
+        << fault(Op::AddFilter, E_FAIL, 1) << -1 << -1 << int(KvBooth::GraphCreated) << "" << true;
     f = fault(Op::FindInterface, E_NOINTERFACE);
     f.id = IID_IAMStreamConfig;
     QTest::newRow("no stream configuration")
         << f << -1 << -1 << int(KvBooth::GraphCreated)
-        << "capture-pin interleaved failed. turn to video. (streamconfig) -7fffbffe";
+        << "capture-pin interleaved failed. turn to video. (streamconfig) -7fffbffe" << true;
     QTest::newRow("both render streams")
         << fault(Op::RenderStream, E_FAIL) << -10 << -10 << int(KvBooth::GraphCreated)
-        << "renderstream: mt_video failed! -7fffbffb 0x";
+        << "renderstream: mt_video failed! -7fffbffb 0x" << true;
     QTest::newRow("interleaved render stream")
         << fault(Op::RenderStream, E_FAIL, 1) << 0 << 0 << int(KvBooth::GraphReady)
-        << "renderstream: interleaved failed:   -7fffbffb 0x";
+        << "renderstream: interleaved failed:   -7fffbffb 0x" << true;
     QTest::newRow("no preview pin")
         << fault(Op::RenderStream, VFW_S_NOPREVIEWPIN, 1) << 0 << 0 << int(KvBooth::GraphReady)
-        << "renderstream: interleaved fake_preview 4027e 0x";
+        << "renderstream: interleaved fake_preview 4027e 0x" << true;
     QTest::newRow("set format") << fault(Op::SetFormat, E_FAIL) << 0 << 0
-                                << int(KvBooth::GraphReady) << "";
-    QTest::newRow("connected media type")
-        << fault(Op::GetConnectedMediaType, E_FAIL) << 0 << 0 << int(KvBooth::GraphReady) << "";
+                                << int(KvBooth::GraphReady) << "" << true;
+    QTest::newRow("connected media type") << fault(Op::GetConnectedMediaType, E_FAIL) << 0 << 0
+                                          << int(KvBooth::GraphReady) << "" << true;
     f = fault(Op::GetNumberOfCapabilities, S_OK);
     f.count = 0;
-    QTest::newRow("no capabilities") << f << 0 << 0 << int(KvBooth::GraphReady) << "";
+    QTest::newRow("set callback") << fault(Op::SetCallback, E_FAIL) << 0 << 0
+                                  << int(KvBooth::GraphReady) << "" << false;
+    QTest::newRow("no capabilities") << f << 0 << 0 << int(KvBooth::GraphReady) << "" << true;
 }
 
 void TestKvBooth::openFailures()
@@ -311,6 +349,7 @@ void TestKvBooth::openFailures()
     QFETCH(int, byPath);
     QFETCH(int, state);
     QFETCH(QString, message);
+    QFETCH(bool, delivers);
 
     for (bool path : {false, true}) {
         kvfault::clearFaults();
@@ -329,7 +368,8 @@ void TestKvBooth::openFailures()
         // A graph that was built runs; any other is closed without harm.
         if (booth->state() == KvBooth::GraphReady) {
             QCOMPARE(booth->run(), 0);
-            QTRY_VERIFY(sink.samples > 0);
+            QTRY_VERIFY(kvfault::samplesDelivered(L"Virtual Camera") > 0);
+            QTRY_COMPARE(sink.samples > 0, delivers);
             QCOMPARE(booth->stop(), 0);
         } else {
             QCOMPARE(booth->run(), -1);
@@ -364,10 +404,20 @@ void TestKvBooth::openAfterFailedBuild()
     std::unique_ptr<KvBooth> booth(new KvBooth);
     SampleSink sink;
     booth->setYUVDataCallBack(&sink);
-    kvfault::failAlways(kvfault::Op::RenderStream);
-    QCOMPARE(booth->openCamera("Virtual Camera"), -10);
-    kvfault::clearFaults();
-    // The next open builds into the graph the failed build left behind.
+    CamDevInfo info;
+    info.path = "virtual:0";
+    for (bool byPath : {false, true}) {
+        kvfault::failAlways(kvfault::Op::RenderStream);
+        QCOMPARE(byPath ? booth->openCameraByPath(info) : booth->openCamera("Virtual Camera"), -10);
+        kvfault::clearFaults();
+        // A second open builds into the graph the failed build left behind, where
+        // the camera's name (or the empty one) is already taken.
+        QCOMPARE(byPath ? booth->openCameraByPath(info) : booth->openCamera("Virtual Camera"), -1);
+        QCOMPARE(booth->state(), KvBooth::GraphCreated);
+        QCOMPARE(booth->run(), -1);
+        QCOMPARE(booth->closeCamera(), 0);
+    }
+    // After the close a fresh graph is built and runs.
     QCOMPARE(booth->openCamera("Virtual Camera"), 0);
     QCOMPARE(booth->run(), 0);
     QTRY_VERIFY(sink.samples > 0);
@@ -584,7 +634,8 @@ void TestKvBooth::runFailures()
         // Stopped again and still built: the run may be retried.
         QCOMPARE(booth->state(), KvBooth::GraphReady);
         QCOMPARE(booth->isRunning(), false);
-        QCOMPARE(log.count("KvBooth>>>>pMC->Run() -7fffbffb"), 1);
+        QVERIFY2(log.count("KvBooth>>>>pMC->Run() 80004005") == 1,
+                 qPrintable(log.messages().join("\n")));
         QCOMPARE(kvfault::activeStreams(), 0);
         QCOMPARE(booth->run(), 0);
         QCOMPARE(booth->stop(), 0);
