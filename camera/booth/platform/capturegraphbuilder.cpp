@@ -119,6 +119,8 @@ HRESULT CaptureGraphBuilder::FindInterface(const GUID *category, const GUID *typ
     if (!filter)
         return E_POINTER;
     const HRESULT found = answered ? injected : S_OK;
+    // The search's own QueryInterface calls are not the caller's: FindInterface faults cover it.
+    FaultSuppression internal;
     if (!category) {
         if (SUCCEEDED(filter->QueryInterface(riid, object)))
             return found;

@@ -55,7 +55,11 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD, REFIID riid, vo
     IUnknown *created = kvplat::createPlatformObject(clsid);
     if (!created)
         return REGDB_E_CLASSNOTREG;
-    HRESULT hr = created->QueryInterface(riid, object);
+    HRESULT hr;
+    {
+        kvplat::FaultSuppression internal;
+        hr = created->QueryInterface(riid, object);
+    }
     created->Release();
     if (FAILED(hr))
         return hr;

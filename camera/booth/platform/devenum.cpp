@@ -62,7 +62,11 @@ HRESULT DeviceMoniker::BindToObject(IBindCtx *, IMoniker *, REFIID riid, void **
         return injected;
     // Every bind instantiates a new filter for the device, as on Windows.
     auto *filter = new CaptureFilter(m_device);
-    const HRESULT hr = filter->QueryInterface(riid, object);
+    HRESULT hr;
+    {
+        FaultSuppression internal;
+        hr = filter->QueryInterface(riid, object);
+    }
     filter->Release();
     return FAILED(hr) ? hr : injected;
 }
@@ -81,7 +85,11 @@ HRESULT DeviceMoniker::BindToStorage(IBindCtx *, IMoniker *, REFIID riid, void *
     if (riid != IID_IPropertyBag && riid != IID_IUnknown)
         return E_NOINTERFACE;
     auto *bag = new DevicePropertyBag(m_device);
-    const HRESULT hr = bag->QueryInterface(riid, object);
+    HRESULT hr;
+    {
+        FaultSuppression internal;
+        hr = bag->QueryInterface(riid, object);
+    }
     bag->Release();
     return FAILED(hr) ? hr : injected;
 }

@@ -37,6 +37,8 @@ struct FaultState
     std::atomic<int> active{0};
 };
 
+thread_local int t_suppressed = 0;
+
 FaultState &state()
 {
     static FaultState *s = new FaultState;
@@ -84,10 +86,20 @@ bool matches(const kvfault::Fault &f, const kvplat::FaultQuery &q)
 
 namespace kvplat {
 
+FaultSuppression::FaultSuppression()
+{
+    ++t_suppressed;
+}
+
+FaultSuppression::~FaultSuppression()
+{
+    --t_suppressed;
+}
+
 bool injectedResult(const FaultQuery &query, HRESULT *result, int *count)
 {
     FaultState &s = state();
-    if (s.active.load(std::memory_order_acquire) == 0)
+    if (s.active.load(std::memory_order_acquire) == 0 || t_suppressed > 0)
         return false;
     std::lock_guard<std::mutex> lock(s.mutex);
     for (FaultEntry &e : s.faults) {

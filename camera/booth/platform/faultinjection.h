@@ -20,14 +20,26 @@
 //   CoCreateInstance        id = CLSID
 //   QueryInterface          id = IID; device = only that device's capture filter and its pin
 //   CreateClassEnumerator   id = category
-//   BindToStorage, BindToObject              device
+//   BindToStorage, BindToObject              id = IID; device
 //   PropertyBagRead         device, name = property ("FriendlyName", "DevicePath")
 //   FindInterface           id = IID, type = media type; device
 //   RenderStream            id = pin category, type = media type
 //   AddFilter               name = filter name
 //   GetFormat, GetNumberOfCapabilities, GetStreamCaps, SetFormat   device
 //   ProcAmpGetRange, ProcAmpGet, ProcAmpSet  device, procAmpProperty
+//   EnumPins, ConnectedTo, QueryPinInfo      device (the capture filter's pins); else any filter
+//   all others (Run, Stop, GetState, GetEvent, SetMediaType, ...): no filter
 //   A `device` filter names a device by its FriendlyName or its DevicePath.
+//   The platform's own work never consults the table (teardown on release, the builder's smart
+//   tee, the QueryInterface inside CoCreateInstance, BindToObject, BindToStorage and
+//   FindInterface), so faults count only the callers' calls.
+//
+// Example: the first RenderStream reports VFW_S_NOPREVIEWPIN, SampleGrabber creation fails:
+//   kvfault::failOnce(kvfault::Op::RenderStream, VFW_S_NOPREVIEWPIN);
+//   kvfault::failAlways(kvfault::Op::CoCreateInstance, E_FAIL, CLSID_SampleGrabber);
+//
+// Observations (lastProcAmpSet, lastSetFormat, samplesDelivered) take a device's DevicePath or
+// FriendlyName and last until clearFaults().
 #ifndef KV_PLATFORM_FAULTINJECTION_H
 #define KV_PLATFORM_FAULTINJECTION_H
 

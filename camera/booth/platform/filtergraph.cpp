@@ -348,7 +348,7 @@ HRESULT FilterGraph::GetEvent(long *eventCode, LONG_PTR *param1, LONG_PTR *param
         return injected;
     std::unique_lock<std::mutex> lock(m_eventMutex);
     auto queued = [this] { return !m_events.empty(); };
-    if (msTimeout < 0)
+    if (msTimeout < 0 || msTimeout >= long(INFINITE))
         m_eventQueued.wait(lock, queued);
     else
         m_eventQueued.wait_for(lock, std::chrono::milliseconds(msTimeout), queued);
@@ -373,7 +373,7 @@ HRESULT FilterGraph::WaitForCompletion(long msTimeout, long *eventCode)
         return VFW_E_WRONG_STATE;
     std::unique_lock<std::mutex> lock(m_eventMutex);
     auto completed = [this] { return m_completed; };
-    if (msTimeout < 0)
+    if (msTimeout < 0 || msTimeout >= long(INFINITE))
         m_eventQueued.wait(lock, completed);
     else
         m_eventQueued.wait_for(lock, std::chrono::milliseconds(msTimeout), completed);

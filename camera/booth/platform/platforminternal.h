@@ -45,6 +45,17 @@ struct FaultQuery
 // fault's count override (-1 when none).
 bool injectedResult(const FaultQuery &query, HRESULT *result, int *count = nullptr);
 
+// While one exists on a thread, that thread's calls consult no fault: for the platform's own
+// calls (the QueryInterface inside CoCreateInstance ...), so that faults count only callers' calls.
+class FaultSuppression
+{
+public:
+    FaultSuppression();
+    ~FaultSuppression();
+    FaultSuppression(const FaultSuppression &) = delete;
+    FaultSuppression &operator=(const FaultSuppression &) = delete;
+};
+
 inline bool injectedResult(kvfault::Op op, HRESULT *result)
 {
     FaultQuery q{op};

@@ -463,6 +463,14 @@ std::vector<std::shared_ptr<IDevice>> VirtualCameraProvider::enumerate()
 {
     std::vector<std::shared_ptr<IDevice>> devices;
     Registry &r = registry();
+    {
+        // Every enumeration makes new devices; forget the ones nobody holds any more.
+        std::lock_guard<std::mutex> lock(r.mutex);
+        r.devices.erase(
+            std::remove_if(r.devices.begin(), r.devices.end(),
+                           [](const std::weak_ptr<VirtualDevice> &d) { return d.expired(); }),
+            r.devices.end());
+    }
     for (const VirtualCameraConfig &config : readConfiguration()) {
         std::lock_guard<std::mutex> lock(r.mutex);
         bool gone = false;

@@ -182,6 +182,7 @@ inline constexpr HRESULT HRESULT_FROM_WIN32(long x)
 
 // Events and semaphores live in one waitable-object table; a HANDLE is a key into it, never a
 // pointer, so stale or made-up handles are detected (WAIT_FAILED / FALSE) instead of followed.
+// Object names are ignored: nothing here shares objects between processes.
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                     LPCWSTR name);
 BOOL SetEvent(HANDLE event);

@@ -133,6 +133,7 @@ struct TestGraph
     IMediaEventEx *events = nullptr;
     RecordingCallback *callback = new RecordingCallback;
     HRESULT renderResult = E_FAIL;
+    GUID acceptedSubtype = GUID_NULL; // what the grabber is told to take
     QString failure;
 
     // Builds the graph for the device and its capability `format` (-1: keep the default).
@@ -191,6 +192,7 @@ struct TestGraph
             return fail("NullRenderer", hr);
         AM_MEDIA_TYPE accepted = {};
         accepted.majortype = MEDIATYPE_Video;
+        accepted.subtype = acceptedSubtype;
         grabber->SetMediaType(&accepted);
         grabber->QueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&grabberFilter));
         grabber->SetCallback(callback, 0);

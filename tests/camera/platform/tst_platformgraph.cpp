@@ -540,6 +540,165 @@ private slots:
         QCOMPARE(failing.renderResult, E_FAIL);
     }
 
+    void streamConfigRules()
+    {
+        TestGraph g;
+        QVERIFY2(g.build(L"Cam A", -1), qPrintable(g.failure));
+        int count = 0, size = 0;
+        QCOMPARE(g.config->GetNumberOfCapabilities(&count, &size), S_OK);
+        QCOMPARE(count, 3);
+        AM_MEDIA_TYPE *type = nullptr;
+        VIDEO_STREAM_CONFIG_CAPS caps;
+        QCOMPARE(g.config->GetStreamCaps(3, &type, reinterpret_cast<BYTE *>(&caps)), S_FALSE);
+        QCOMPARE(type, nullptr);
+        QCOMPARE(g.config->GetStreamCaps(2, &type, reinterpret_cast<BYTE *>(&caps)), S_OK);
+        QVERIFY(type->subtype == MEDIASUBTYPE_RGB24 && type->formattype == FORMAT_VideoInfo);
+        const auto *info = reinterpret_cast<VIDEOINFOHEADER *>(type->pbFormat);
+        QCOMPARE(info->bmiHeader.biCompression, DWORD(BI_RGB));
+        QCOMPARE(info->bmiHeader.biBitCount, WORD(24));
+        QCOMPARE(type->lSampleSize, ULONG(160 * 120 * 3));
+        QCOMPARE(caps.MaxOutputSize.cx, LONG(160));
+        QCOMPARE(caps.MinFrameInterval, LONGLONG(333333));
+
+        // Connected (and running) pins refuse a new format.
+        QCOMPARE(g.config->SetFormat(type), VFW_E_ALREADY_CONNECTED);
+        QCOMPARE(g.control->Run(), S_OK);
+        QCOMPARE(g.config->SetFormat(type), VFW_E_NOT_STOPPED);
+        IPin *capture = nullptr;
+        QCOMPARE(g.camera->FindPin(L"Capture", &capture), S_OK);
+        QCOMPARE(capture->Disconnect(), VFW_E_NOT_STOPPED);
+        QCOMPARE(g.control->Stop(), S_OK);
+
+        // A format the camera does not offer is refused.
+        reinterpret_cast<VIDEOINFOHEADER *>(type->pbFormat)->bmiHeader.biWidth = 161;
+        IBaseFilter *other = nullptr;
+        IMoniker *moniker = findDevice(L"Cam A");
+        moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&other));
+        moniker->Release();
+        IAMStreamConfig *otherConfig = nullptr;
+        QCOMPARE(g.builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, other,
+                                          IID_IAMStreamConfig,
+                                          reinterpret_cast<void **>(&otherConfig)),
+                 S_OK);
+        QCOMPARE(otherConfig->SetFormat(type), VFW_E_INVALIDMEDIATYPE);
+        QCOMPARE(otherConfig->SetFormat(nullptr), S_OK);
+        DeleteMediaType(type);
+        QCOMPARE(otherConfig->GetFormat(&type), S_OK);
+        QVERIFY(type->subtype == MEDIASUBTYPE_MJPG);
+        DeleteMediaType(type);
+        otherConfig->Release();
+        other->Release();
+
+        PIN_DIRECTION direction = PINDIR_INPUT;
+        QCOMPARE(capture->QueryDirection(&direction), S_OK);
+        QCOMPARE(direction, PINDIR_OUTPUT);
+        AM_MEDIA_TYPE connected;
+        QCOMPARE(capture->ConnectionMediaType(&connected), S_OK);
+        QVERIFY(connected.subtype == MEDIASUBTYPE_MJPG);
+        FreeMediaType(connected);
+        IPin *tee = nullptr;
+        QCOMPARE(capture->ConnectedTo(&tee), S_OK);
+        PIN_INFO pinInfo;
+        QCOMPARE(tee->QueryPinInfo(&pinInfo), S_OK);
+        QCOMPARE(QString::fromWCharArray(pinInfo.achName), QString("Input"));
+        FILTER_INFO filterInfo;
+        QCOMPARE(pinInfo.pFilter->QueryFilterInfo(&filterInfo), S_OK);
+        QCOMPARE(QString::fromWCharArray(filterInfo.achName), QString("Smart Tee"));
+        filterInfo.pGraph->Release();
+        pinInfo.pFilter->Release();
+        QCOMPARE(capture->Connect(tee, nullptr), VFW_E_ALREADY_CONNECTED);
+        tee->Release();
+        capture->Release();
+    }
+
+    // A grabber that takes no video of this kind: nothing stays connected, no tee is left.
+    void failedRenderStreamRollsBack()
+    {
+        TestGraph g;
+        g.acceptedSubtype = MEDIASUBTYPE_RGB24;
+        QVERIFY(!g.build(L"Cam A", 1));
+        QCOMPARE(g.renderResult, VFW_E_NO_ACCEPTABLE_TYPES);
+        IBaseFilter *tee = nullptr;
+        QCOMPARE(g.graph->FindFilterByName(L"Smart Tee", &tee), VFW_E_NOT_FOUND);
+        IPin *capture = nullptr, *peer = nullptr;
+        g.camera->FindPin(L"Capture", &capture);
+        QCOMPARE(capture->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+        capture->Release();
+        AM_MEDIA_TYPE type;
+        QCOMPARE(g.grabber->GetConnectedMediaType(&type), VFW_E_NOT_CONNECTED);
+        // With a type it takes, the same graph connects.
+        AM_MEDIA_TYPE wanted = {};
+        wanted.majortype = MEDIATYPE_Video;
+        wanted.subtype = MEDIASUBTYPE_YUY2;
+        QCOMPARE(g.grabber->SetMediaType(&wanted), S_OK);
+        QCOMPARE(g.builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, g.camera,
+                                         g.grabberFilter, g.renderer),
+                 VFW_S_NOPREVIEWPIN);
+        QCOMPARE(g.grabber->GetConnectedMediaType(&type), S_OK);
+        FreeMediaType(type);
+    }
+
+    void eventQueueWaits()
+    {
+        IMediaEventEx *events = nullptr;
+        QCOMPARE(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IMediaEventEx, reinterpret_cast<void **>(&events)),
+                 S_OK);
+        long code = 1;
+        LONG_PTR p1 = 1, p2 = 1;
+        QCOMPARE(events->GetEvent(&code, &p1, &p2, 20), E_ABORT);
+        QVERIFY(code == 0 && p1 == 0 && p2 == 0);
+        long flags = -1;
+        QCOMPARE(events->GetNotifyFlags(&flags), S_OK);
+        QCOMPARE(flags, 0L);
+        QCOMPARE(events->SetNotifyFlags(2), E_INVALIDARG);
+        QCOMPARE(events->WaitForCompletion(0, &code), VFW_E_WRONG_STATE);
+        QCOMPARE(events->Release(), ULONG(0));
+    }
+
+    void bstrAndVariant()
+    {
+        BSTR text = SysAllocString(L"Cam \u00e9");
+        QCOMPARE(SysStringLen(text), UINT(5));
+        QCOMPARE(text[5], L'\0');
+        VARIANT v;
+        VariantInit(&v);
+        QCOMPARE(v.vt, VARTYPE(VT_EMPTY));
+        v.vt = VT_BSTR;
+        v.bstrVal = text; // owned by the variant now
+        QCOMPARE(VariantClear(&v), S_OK);
+        QCOMPARE(v.vt, VARTYPE(VT_EMPTY));
+        QCOMPARE(SysAllocString(nullptr), nullptr);
+        SysFreeString(nullptr);
+        QCOMPARE(SysStringLen(nullptr), UINT(0));
+    }
+
+    // A QueryInterface fault answers the caller's QueryInterface, not the one inside creation.
+    void queryInterfaceFaultSparesCreation()
+    {
+        kvfault::failAlways(kvfault::Op::QueryInterface, E_NOINTERFACE, IID_IBaseFilter);
+        ISampleGrabber *grabber = nullptr;
+        IBaseFilter *renderer = nullptr;
+        QCOMPARE(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_ALL, IID_IBaseFilter,
+                                  reinterpret_cast<void **>(&renderer)),
+                 S_OK);
+        QCOMPARE(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_ALL, IID_ISampleGrabber,
+                                  reinterpret_cast<void **>(&grabber)),
+                 S_OK);
+        IMoniker *camera = findDevice(L"Cam A");
+        IBaseFilter *filter = nullptr;
+        QCOMPARE(camera->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                      reinterpret_cast<void **>(&filter)),
+                 S_OK);
+        void *asFilter = &filter;
+        QCOMPARE(grabber->QueryInterface(IID_IBaseFilter, &asFilter), E_NOINTERFACE);
+        QCOMPARE(asFilter, nullptr);
+        filter->Release();
+        camera->Release();
+        grabber->Release();
+        renderer->Release();
+    }
+
     void injectedCreationAndEnumerationFaults()
     {
         kvfault::failAlways(kvfault::Op::CoCreateInstance, E_OUTOFMEMORY, CLSID_SampleGrabber);

@@ -182,6 +182,27 @@ private slots:
         DeleteCriticalSection(&cs);
     }
 
+    void criticalSectionSerialisesTwoThreads()
+    {
+        CRITICAL_SECTION cs;
+        InitializeCriticalSection(&cs);
+        long counter = 0; // deliberately not atomic
+        auto work = [&] {
+            for (int i = 0; i < 20000; ++i) {
+                EnterCriticalSection(&cs);
+                EnterCriticalSection(&cs);
+                ++counter;
+                LeaveCriticalSection(&cs);
+                LeaveCriticalSection(&cs);
+            }
+        };
+        std::thread a(work), b(work);
+        a.join();
+        b.join();
+        QCOMPARE(counter, 40000L);
+        DeleteCriticalSection(&cs);
+    }
+
     void threadIdsDiffer()
     {
         const DWORD mine = GetCurrentThreadId();
