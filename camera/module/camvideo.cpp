@@ -1,6 +1,11 @@
 #include "camvideo.h"
 
+#include "camvideoimp.h"
+#include "ikvbooth.h"
+
 CamVideo::~CamVideo() = default;
 
-// Placeholder until the camera module lands.
-CamVideo *CamVideo::create() { return nullptr; }
+CamVideo *CamVideo::create()
+{
+    return new CamVideoImp(createBooth());
+}
