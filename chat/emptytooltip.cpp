@@ -1,0 +1,27 @@
+#include "emptytooltip.h"
+
+#include "kvchatstyle.h"
+#include "kvroominfo.h"
+
+#include <QDebug>
+#include <QFont>
+
+EmptyToolTip::EmptyToolTip(KvRoomInfo *room, QWidget *parent) : QLabel(parent), m_room(room)
+{
+    setObjectName(QStringLiteral("enptyToolTip"));
+    setText(QObject::tr("ID_NOT_ENPTY"));
+    // Font and height stay the same at every scale; only the frame grows.
+    QFont font(QStringLiteral("黑体"));
+    font.setPixelSize(13);
+    setFont(font);
+    setFixedHeight(15);
+    adjustSize();
+
+    const double scale = m_room->scale();
+    const QString sheet =
+        QStringLiteral("QLabel#enptyToolTip{text-align:center;background-color:#fdfdfd;color:"
+                       "black;border:%1px solit #2828FF;border-radius:%2px;}")
+            .arg(kvStyleNumber(2 * scale), kvStyleNumber(4 * scale));
+    qDebug() << sheet;
+    setStyleSheet(sheet);
+}

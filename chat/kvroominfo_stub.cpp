@@ -1,4 +1,0 @@
-#include "iroominfo.h"
-
-// Placeholder until the room object lands.
-IRoomInfo *createRoomInfo() { return nullptr; }

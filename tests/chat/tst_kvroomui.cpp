@@ -1,0 +1,357 @@
+#include "chattestutil.h"
+#include "kvroomui.h"
+
+#include <QJsonArray>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTextBrowser>
+#include <QtTest>
+
+namespace {
+
+const QColor kOwn(QStringLiteral("#2828FF"));
+const QColor kOther(QStringLiteral("#B766AD"));
+
+// A view that records every resource the document asks for.
+class SpyRoomUi : public KvRoomUi
+{
+public:
+    using KvRoomUi::KvRoomUi;
+    QList<QUrl> requested;
+    QVariant loadResource(int type, const QUrl &name) override
+    {
+        requested << name;
+        return KvRoomUi::loadResource(type, name);
+    }
+};
+
+// What the view did before plain-text mending, for texts Qt does not take for
+// HTML: the document the view must still give for them.
+void referenceAppend(QTextBrowser &b, const QString &localId, double scale, const QJsonObject &m)
+{
+    const QString sender = m.value("userId").toString();
+    QFont head(QStringLiteral("黑体"));
+    head.setPixelSize(int(13 * scale));
+    b.setCurrentFont(head);
+    b.setTextColor(sender == localId ? kOwn : kOther);
+    b.append("[" + sender + "]" + m.value("dateTime").toString());
+    QFont body(QStringLiteral("黑体"));
+    body.setPixelSize(int(16 * scale));
+    b.setCurrentFont(body);
+    b.setTextColor(Qt::black);
+    b.append(m.value("data").toString());
+}
+
+QJsonArray plainHistory(int n)
+{
+    QJsonArray his;
+    for (int i = 0; i < n; ++i)
+        his.append(record(QString::number(1000 + i % 3),
+                          QStringLiteral("line %1\nsecond  line").arg(i),
+                          QStringLiteral("2020-02-06 10:%1:07").arg(i % 60, 2, 10, QChar('0'))));
+    his.append(QJsonObject{});
+    his.append(QStringLiteral("not an object"));
+    return his;
+}
+
+} // namespace
+
+class TestRoomUi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ownAndOtherMessages();
+    void fontsFollowLaterScale();
+    void recordsWithoutUserId();
+    void historyAppendsAndNonObjects();
+    void clearEmptiesDocument();
+    void messagesShownLiterally_data();
+    void messagesShownLiterally();
+    void sameDocumentAsAppend();
+    void muteButtonStates();
+    void sizesAndStyles_data();
+    void sizesAndStyles();
+};
+
+void TestRoomUi::ownAndOtherMessages()
+{
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    room->setCurMessage(record("1001", "hello"));
+    room->setCurMessage(record("1001", "hello"));
+    room->setCurMessage(record("2002", "hi there", "2020-02-06 11:00:00"));
+    room->setCurMessage(record("1001 ", "case"));
+
+    const QVector<Paragraph> p = paragraphs(view.document());
+    QCOMPARE(p.size(), 8);
+    QCOMPARE(p[0].text, QStringLiteral("[1001]2020-02-06 10:45:07"));
+    QCOMPARE(p[0].color, kOwn);
+    QCOMPARE(p[0].pixelSize, 13);
+    QCOMPARE(p[0].family, QStringLiteral("黑体"));
+    QCOMPARE(p[1].text, QStringLiteral("hello"));
+    QCOMPARE(p[1].color, QColor(Qt::black));
+    QCOMPARE(p[1].pixelSize, 16);
+    QCOMPARE(p[2].text, p[0].text); // the same record twice shows twice
+    QCOMPARE(p[4].text, QStringLiteral("[2002]2020-02-06 11:00:00"));
+    QCOMPARE(p[4].color, kOther);
+    QCOMPARE(p[5].text, QStringLiteral("hi there"));
+    QCOMPARE(p[5].color, QColor(Qt::black));
+    QCOMPARE(p[6].color, kOther); // ids compare exactly
+}
+
+void TestRoomUi::fontsFollowLaterScale()
+{
+    RoomPtr room = makeRoom(QStringLiteral("1"), 1.0);
+    KvRoomUi view(room.get(), nullptr);
+    room->setScale(1.5);
+    room->setCurMessage(record("1", "x"));
+    const QVector<Paragraph> p = paragraphs(view.document());
+    QCOMPARE(p[0].pixelSize, 19); // 13 * 1.5 = 19.5
+    QCOMPARE(p[1].pixelSize, 24);
+    QCOMPARE(view.size(), QSize(320, 412)); // built at 1.0
+}
+
+void TestRoomUi::recordsWithoutUserId()
+{
+    const QJsonObject noId{{"data", "d"}, {"dateTime", "2020-01-01 00:00:00"}};
+    const QJsonObject numericId{{"userId", 1001}, {"data", "n"}};
+    {
+        RoomPtr room = makeRoom(QString());
+        KvRoomUi view(room.get(), nullptr);
+        room->setCurMessage(noId);
+        room->setCurMessage(numericId);
+        const QVector<Paragraph> p = paragraphs(view.document());
+        QCOMPARE(p[0].text, QStringLiteral("[]2020-01-01 00:00:00"));
+        QCOMPARE(p[0].color, kOwn);
+        QCOMPARE(p[2].text, QStringLiteral("[]")); // a number is no string
+        QCOMPARE(p[2].color, kOwn);
+    }
+    {
+        RoomPtr room = makeRoom(QStringLiteral("1001"));
+        KvRoomUi view(room.get(), nullptr);
+        room->setCurMessage(noId);
+        room->setCurMessage(numericId);
+        const QVector<Paragraph> p = paragraphs(view.document());
+        QCOMPARE(p[0].text, QStringLiteral("[]2020-01-01 00:00:00"));
+        QCOMPARE(p[0].color, kOther);
+        QCOMPARE(p[2].color, kOther);
+    }
+}
+
+void TestRoomUi::historyAppendsAndNonObjects()
+{
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    room->setCurMessage(record("1001", "first"));
+    room->loadHistory(QJsonArray());
+    QCOMPARE(view.document()->blockCount(), 2);
+
+    room->loadHistory(
+        QJsonArray{record("2002", "a"), 7, "text", QJsonArray{}, record("1001", "b")});
+    const QVector<Paragraph> p = paragraphs(view.document());
+    QCOMPARE(p.size(), 2 + 2 * 5);
+    QCOMPARE(p[1].text, QStringLiteral("first"));
+    QCOMPARE(p[2].text, QStringLiteral("[2002]2020-02-06 10:45:07"));
+    QCOMPARE(p[3].text, QStringLiteral("a"));
+    for (int i = 4; i < 10; i += 2) {
+        QCOMPARE(p[i].text, QStringLiteral("[]"));
+        QCOMPARE(p[i].color, kOther);
+        QCOMPARE(p[i + 1].text, QString());
+        QCOMPARE(p[i + 1].pixelSize, 16);
+    }
+    QCOMPARE(p[10].color, kOwn);
+    QCOMPARE(p[11].text, QStringLiteral("b"));
+}
+
+void TestRoomUi::clearEmptiesDocument()
+{
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    room->loadHistory(plainHistory(5));
+    room->resetRoom();
+    QVERIFY(view.document()->isEmpty());
+    room->setCurMessage(record("2002", "after"));
+    const QVector<Paragraph> p = paragraphs(view.document());
+    QCOMPARE(p.size(), 2);
+    QCOMPARE(p[0].text, QStringLiteral("[2002]2020-02-06 10:45:07"));
+    QCOMPARE(p[0].color, kOther);
+    QCOMPARE(p[0].pixelSize, 13);
+}
+
+void TestRoomUi::messagesShownLiterally_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("image") << R"(<img src="file:///etc/passwd">)";
+    QTest::newRow("anchor") << R"(<a href="x">y</a>)";
+    QTest::newRow("bold") << "<b>bold</b>";
+    QTest::newRow("html") << "<html><body><p style=\"color:red\">red</p><hr/></body></html>";
+    QTest::newRow("entity") << "&lt;b&gt; &amp; <br>";
+}
+
+void TestRoomUi::messagesShownLiterally()
+{
+    QFETCH(QString, text);
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    SpyRoomUi view(room.get(), nullptr);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    room->setCurMessage(record("1001", text));              // own, text as the message
+    room->setCurMessage(record(text, text, text));          // id and time too
+    room->loadHistory(QJsonArray{record("7", text, text)}); // and through history
+    view.grab();                                            // layout and paint
+
+    const QVector<Paragraph> p = paragraphs(view.document());
+    QCOMPARE(p.size(), 6);
+    const QString wanted[] = {
+        "[1001]2020-02-06 10:45:07", text, "[" + text + "]" + text, text, "[7]" + text, text};
+    const QColor colors[] = {kOwn, Qt::black, kOther, Qt::black, kOther, Qt::black};
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(p[i].text, wanted[i]);
+        QCOMPARE(p[i].color, colors[i]);
+        QCOMPARE(p[i].pixelSize, i % 2 ? 16 : 13);
+        QCOMPARE(p[i].family, QStringLiteral("黑体"));
+        QCOMPARE(p[i].fragments, 1);
+        QVERIFY(!p[i].richObject);
+    }
+    QVERIFY(view.document()->allFormats().size() > 0);
+    for (const QTextFormat &f : view.document()->allFormats()) {
+        QVERIFY(!f.isImageFormat());
+        QVERIFY(!f.isTableFormat());
+        QVERIFY(!f.hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth));
+    }
+    QVERIFY(view.requested.isEmpty());
+    QVERIFY(view.document()->toPlainText().contains(text));
+}
+
+void TestRoomUi::sameDocumentAsAppend()
+{
+    // History is grouped into one edit block; the document must be the one
+    // that one message at a time, and Qt's own append, give.
+    const QJsonArray his = plainHistory(60);
+    RoomPtr room = makeRoom(QStringLiteral("1001"), 1.25);
+    KvRoomUi grouped(room.get(), nullptr);
+    KvRoomUi single(room.get(), nullptr);
+    QTextBrowser reference;
+    QObject::disconnect(room.get(), nullptr, &single, nullptr);
+    QObject::disconnect(room.get(), nullptr, &grouped, nullptr);
+
+    for (int round = 0; round < 2; ++round) { // from empty, then after a clear
+        grouped.slotLoadHistory(his);
+        for (const QJsonValue &v : his) {
+            single.slotShowMessage(v.toObject());
+            referenceAppend(reference, room->userId(), room->scale(), v.toObject());
+        }
+        QCOMPARE(grouped.document()->blockCount(),
+                 2 * his.size() + 60); // each text has one line break
+        QCOMPARE(grouped.toHtml(), single.toHtml());
+        QCOMPARE(grouped.toHtml(), reference.toHtml());
+        const QVector<Paragraph> g = paragraphs(grouped.document());
+        const QVector<Paragraph> r = paragraphs(reference.document());
+        QCOMPARE(g.size(), r.size());
+        for (int i = 0; i < g.size(); ++i) {
+            QCOMPARE(g[i].text, r[i].text);
+            QCOMPARE(g[i].color, r[i].color);
+            QCOMPARE(g[i].pixelSize, r[i].pixelSize);
+        }
+        QCOMPARE(grouped.currentCharFormat(), reference.currentCharFormat());
+        grouped.slotClearHistory();
+        single.slotClearHistory();
+        reference.clear();
+    }
+}
+
+void TestRoomUi::muteButtonStates()
+{
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    auto *btn = view.findChild<QPushButton *>(QStringLiteral("shurupBtn"));
+    QVERIFY(btn);
+    QCOMPARE(btn->parent(), &view);
+    QCOMPARE(btn->text(), QStringLiteral("ID_SHUTUP"));
+    QSignalSpy spy(&view, &KvRoomUi::signalShutupBtnClick);
+
+    QTest::mouseClick(btn, Qt::LeftButton);
+    QCOMPARE(btn->text(), QStringLiteral("ID_CANCLE_SHUTUP"));
+    QTest::mouseClick(btn, Qt::LeftButton);
+    QCOMPARE(btn->text(), QStringLiteral("ID_SHUTUP"));
+    view.slotOnbtnClick(true); // the argument is not the state
+    QCOMPARE(spy.count(), 3);
+    QCOMPARE(spy.at(0).at(0).toBool(), false);
+    QCOMPARE(spy.at(1).at(0).toBool(), true);
+    QCOMPARE(spy.at(2).at(0).toBool(), false);
+
+    view.slotRestore();
+    QCOMPARE(btn->text(), QStringLiteral("ID_SHUTUP"));
+    QCOMPARE(spy.count(), 3);
+    view.slotRestore(); // when not muted: nothing changes
+    QCOMPARE(btn->text(), QStringLiteral("ID_SHUTUP"));
+    QTest::mouseClick(btn, Qt::LeftButton);
+    QCOMPARE(spy.last().at(0).toBool(), false);
+}
+
+void TestRoomUi::sizesAndStyles_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QSize>("viewSize");
+    QTest::addColumn<QSize>("btnSize");
+    QTest::addColumn<QString>("radius");  // button corner, floating
+    QTest::addColumn<QString>("font");    // button font, floating
+    QTest::addColumn<QStringList>("bar"); // %1..%5 of the scroll-bar style
+    QTest::addColumn<int>("right");
+    QTest::addColumn<int>("bottom");
+    QTest::newRow("1") << 1.0 << QSize(320, 412) << QSize(55, 26) << "2"
+                       << "12" << QStringList{"2", "4", "8", "20", "10"} << 14 << 4;
+    QTest::newRow("1.25") << 1.25 << QSize(400, 515) << QSize(68, 32) << "2.5"
+                          << "15" << QStringList{"2.5", "5", "10", "25", "12"} << 17 << 5;
+    QTest::newRow("1.5") << 1.5 << QSize(480, 618) << QSize(82, 39) << "3"
+                         << "18" << QStringList{"3", "6", "12", "30", "15"} << 21 << 6;
+}
+
+void TestRoomUi::sizesAndStyles()
+{
+    QFETCH(double, scale);
+    QFETCH(QSize, viewSize);
+    QFETCH(QSize, btnSize);
+    QFETCH(QString, radius);
+    QFETCH(QString, font);
+    QFETCH(QStringList, bar);
+    QFETCH(int, right);
+    QFETCH(int, bottom);
+
+    RoomPtr room = makeRoom(QStringLiteral("1001"), scale);
+    KvRoomUi view(room.get(), nullptr);
+    QCOMPARE(view.objectName(), QStringLiteral("kvroomui"));
+    QCOMPARE(view.size(), viewSize);
+    QCOMPARE(view.minimumSize(), view.maximumSize());
+    QCOMPARE(view.contextMenuPolicy(), Qt::NoContextMenu);
+    QVERIFY(view.isReadOnly());
+    QCOMPARE(view.styleSheet(),
+             QStringLiteral("QTextEdit#kvroomui{background:transparent;border:none;}"));
+
+    auto *btn = view.findChild<QPushButton *>(QStringLiteral("shurupBtn"));
+    QCOMPARE(btn->size(), btnSize);
+    QCOMPARE(btn->styleSheet(),
+             QStringLiteral("QPushButton#shurupBtn{background-color:#3C96FF;border:none;"
+                            "border-radius:%1px;color:#ffffff;font-size:%2px;}")
+                 .arg(radius, font));
+
+    const QString sheet = view.verticalScrollBar()->styleSheet();
+    QVERIFY(sheet.startsWith(QStringLiteral("QScrollBar:vertical{width:%1px;").arg(bar[4])));
+    QVERIFY(sheet.contains(QStringLiteral("padding-right:%1px;}").arg(bar[0])));
+    QCOMPARE(sheet.count(QStringLiteral("border-radius: %1px;width:%2px;").arg(bar[1], bar[2])), 3);
+    QCOMPARE(sheet.count(QStringLiteral("min-height:%1px;}").arg(bar[3])), 3);
+    QVERIFY(sheet.contains(QStringLiteral("background: rgb(0, 0, 0, 20);")));
+    QVERIFY(!sheet.contains(QLatin1Char('%')));
+
+    // Bottom-right corner, over the text.
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(btn->geometry().right(), view.width() - 1 - right);
+    QCOMPARE(btn->geometry().bottom(), view.height() - 1 - bottom);
+}
+
+QTEST_MAIN(TestRoomUi)
+#include "tst_kvroomui.moc"
