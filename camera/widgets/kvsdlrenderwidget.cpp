@@ -1,0 +1,78 @@
+#include "kvsdlrenderwidget.h"
+
+#include "vidshow.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+
+KvSDLRenderWidget::KvSDLRenderWidget(double scale, QWidget *parent)
+    : QWidget(parent), m_scale(scale < 0 ? 1.0 : scale)
+{
+    setWindowFlag(Qt::FramelessWindowHint, true);
+    setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    setUpdatesEnabled(false);
+    setAttribute(Qt::WA_MouseTracking, true);
+    InitDisplayDevEnv(0);
+    const WId window = winId();
+    // The native window must exist on the X server before another connection
+    // (vidshow's) looks at it.
+    QGuiApplication::sync();
+    m_device = CreateVideoDeivce(HWND(window), 0);
+}
+
+void KvSDLRenderWidget::slotReceiveVideoFrame(void *ptr, int width, int height)
+{
+    if (!ptr || width <= 0 || height <= 0) {
+        m_frame = nullptr;
+        m_frameWidth = 0;
+        m_frameHeight = 0;
+        return;
+    }
+    if (!m_device)
+        return;
+    // Not on screen (hidden itself or with the camera window): neither drawn
+    // nor remembered.
+    if (!isVisible())
+        return;
+    m_frame = static_cast<unsigned char *>(ptr);
+    m_frameWidth = width;
+    m_frameHeight = height;
+    drawFrame();
+}
+
+void KvSDLRenderWidget::drawFrame()
+{
+    const unsigned w = unsigned(m_frameWidth);
+    const unsigned h = unsigned(m_frameHeight);
+    DisplayI420Video(m_device, m_frame, m_frame + w * h, m_frame + w * h * 5 / 4, m_frameWidth,
+                     m_frameHeight);
+}
+
+void KvSDLRenderWidget::mousePressEvent(QMouseEvent *event)
+{
+    event->ignore();
+}
+
+void KvSDLRenderWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->ignore();
+}
+
+void KvSDLRenderWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    event->ignore();
+}
+
+void KvSDLRenderWidget::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    if (m_device && m_frame && isVisible())
+        drawFrame();
+}
+
+void KvSDLRenderWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_device && m_frame && isVisible())
+        drawFrame();
+}

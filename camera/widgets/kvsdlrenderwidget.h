@@ -1,0 +1,42 @@
+#ifndef KVSDLRENDERWIDGET_H
+#define KVSDLRENDERWIDGET_H
+
+#include <QWidget>
+
+// Native child window into which vidshow draws the camera's I420 frames. Qt
+// never paints it; mouse input passes through to the camera window.
+class KvSDLRenderWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    KvSDLRenderWidget(double scale, QWidget *parent);
+
+    // The vidshow device (null when the platform offers none).
+    void *device() const { return m_device; }
+    // The frame redrawn by moves and resizes (null when there is none).
+    const unsigned char *frameData() const { return m_frame; }
+    int frameWidth() const { return m_frameWidth; }
+    int frameHeight() const { return m_frameHeight; }
+
+public slots:
+    // A null ptr drops the remembered frame: its memory is going away.
+    void slotReceiveVideoFrame(void *ptr, int width, int height);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void drawFrame();
+
+    void *m_device = nullptr;
+    unsigned char *m_frame = nullptr;
+    int m_frameWidth = 0;
+    int m_frameHeight = 0;
+    double m_scale;
+};
+
+#endif
