@@ -5,6 +5,7 @@
 #include "formatwatcher.h"
 #include "framemeter.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -90,6 +91,10 @@ QWidget *MainWindow::buildCameraPanel(bool virtualCamera)
     layout->addLayout(modeRow);
     connect(m_mode, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &MainWindow::onModeChanged);
+
+    m_fullScreenButton = new QCheckBox(QStringLiteral("Full-screen button on the camera window"));
+    layout->addWidget(m_fullScreenButton);
+    connect(m_fullScreenButton, &QCheckBox::toggled, this, &MainWindow::applyFullScreenButton);
 
     m_formatLabel = new QLabel;
     m_rateLabel = new QLabel;
@@ -186,8 +191,10 @@ int MainWindow::startCameraAt(int row)
         if (m_renderMode) {
             embedRenderWidget();
             m_camera->setVideoVisible(m_videoShown);
-        } else if (!m_videoShown) {
-            m_camera->setVideoVisible(false);
+        } else {
+            applyFullScreenButton();
+            if (!m_videoShown)
+                m_camera->setVideoVisible(false);
         }
         m_meter->watch(m_camera->getVideoWidget());
         m_messageLabel->setText(QStringLiteral("Started %1.").arg(m_cameras[row].name));
@@ -241,6 +248,16 @@ void MainWindow::embedRenderWidget()
     m_videoLayout->addWidget(video);
     m_videoArea->setVisible(true);
     video->setVisible(m_camera->isStarted() && m_videoShown);
+}
+
+void MainWindow::applyFullScreenButton()
+{
+    // The camera window offers the toggle as an invokable operation; the host
+    // knows it only as a QWidget.
+    QWidget *video = m_camera ? m_camera->getVideoWidget() : nullptr;
+    if (video && !m_renderMode)
+        QMetaObject::invokeMethod(video, "setFullScreenToggleEnabled",
+                                  Q_ARG(bool, m_fullScreenButton->isChecked()));
 }
 
 void MainWindow::onRunProbe()
@@ -301,5 +318,6 @@ void MainWindow::updateButtons()
     m_stopButton->setEnabled(started);
     m_videoButton->setEnabled(started);
     m_mode->setEnabled(!started && !m_renderMode);
+    m_fullScreenButton->setEnabled(!m_renderMode);
     updateStatus();
 }

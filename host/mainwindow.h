@@ -10,6 +10,7 @@ class CamVideo;
 class ChatDemo;
 class FormatWatcher;
 class FrameMeter;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -52,6 +53,7 @@ private:
     QWidget *buildProbePanel();
     QWidget *buildChatPanel(double scale);
     void embedRenderWidget();
+    void applyFullScreenButton();
     void updateButtons();
 
     CamVideo *m_camera;
@@ -66,6 +68,7 @@ private:
     QPushButton *m_stopButton = nullptr;
     QPushButton *m_videoButton = nullptr;
     QComboBox *m_mode = nullptr;
+    QCheckBox *m_fullScreenButton = nullptr;
     QLabel *m_formatLabel = nullptr;
     QLabel *m_rateLabel = nullptr;
     QLabel *m_messageLabel = nullptr;
