@@ -27,10 +27,12 @@ MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, b
 
     auto *central = new QWidget(this);
     auto *columns = new QHBoxLayout(central);
-    auto *left = new QVBoxLayout;
-    left->addWidget(buildCameraPanel(virtualCamera));
-    left->addWidget(buildProbePanel());
-    columns->addLayout(left, 1);
+    m_leftColumn = new QVBoxLayout;
+    m_cameraBox = buildCameraPanel(virtualCamera);
+    m_leftColumn->addWidget(m_cameraBox);
+    m_leftColumn->addWidget(buildProbePanel());
+    m_leftColumn->addStretch(1);
+    columns->addLayout(m_leftColumn, 1);
     columns->addWidget(buildChatPanel(scale), 0, Qt::AlignTop);
     setCentralWidget(central);
 
@@ -131,7 +133,7 @@ QWidget *MainWindow::buildProbePanel()
     m_probeOutput->setReadOnly(true);
     m_probeOutput->setMaximumHeight(150);
     layout->addWidget(m_probeOutput);
-    connect(m_probeButton, &QPushButton::clicked, this, &MainWindow::onRunProbe);
+    connect(m_probeButton, &QPushButton::clicked, this, &MainWindow::runProbe);
     return box;
 }
 
@@ -247,6 +249,9 @@ void MainWindow::embedRenderWidget()
     video->setParent(m_videoArea);
     m_videoLayout->addWidget(video);
     m_videoArea->setVisible(true);
+    // The embedded video takes the room the column has left.
+    m_leftColumn->setStretchFactor(m_cameraBox, 1);
+    m_leftColumn->setStretch(m_leftColumn->count() - 1, 0);
     video->setVisible(m_camera->isStarted() && m_videoShown);
 }
 
@@ -260,7 +265,7 @@ void MainWindow::applyFullScreenButton()
                                   Q_ARG(bool, m_fullScreenButton->isChecked()));
 }
 
-void MainWindow::onRunProbe()
+void MainWindow::runProbe()
 {
     if (m_probe)
         return;
@@ -295,6 +300,7 @@ void MainWindow::onProbeFinished()
     }
     p->deleteLater();
     m_probeButton->setEnabled(true);
+    emit probeFinished();
 }
 
 QString MainWindow::currentFormat() const { return m_formats ? m_formats->format() : QString(); }

@@ -35,16 +35,20 @@ public:
     CamDevInfo cameraAt(int row) const { return m_cameras.value(row); }
     FrameMeter *meter() const { return m_meter; }
     QString currentFormat() const;
+    bool probeRunning() const { return m_probe != nullptr; }
+
+signals:
+    void probeFinished();
 
 public slots:
     void refreshCameras();
+    void runProbe();
 
 private slots:
     void onStart();
     void onStop();
     void onToggleVideo();
     void onModeChanged(int index);
-    void onRunProbe();
     void onProbeFinished();
     void updateStatus();
 
@@ -74,6 +78,8 @@ private:
     QLabel *m_messageLabel = nullptr;
     QWidget *m_videoArea = nullptr;
     QVBoxLayout *m_videoLayout = nullptr;
+    QVBoxLayout *m_leftColumn = nullptr;
+    QWidget *m_cameraBox = nullptr;
     bool m_videoShown = true;
     bool m_renderMode = false;
 

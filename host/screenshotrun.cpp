@@ -35,6 +35,9 @@ void ScreenshotRun::begin()
         return;
     }
     connect(m_window->meter(), &FrameMeter::frameArrived, this, &ScreenshotRun::onFrame);
+    // The screenshot shows the encoder probe's answer too.
+    connect(m_window, &MainWindow::probeFinished, this, &ScreenshotRun::maybeFinish);
+    m_window->runProbe();
     const int rc = m_window->startCameraAt(0);
     if (rc != 0)
         fail(QStringLiteral("could not start camera \"%1\" (result %2)")
@@ -44,7 +47,15 @@ void ScreenshotRun::begin()
 
 void ScreenshotRun::onFrame(int frames)
 {
-    if (m_done || m_capturing || frames < m_frames)
+    if (frames >= m_frames) {
+        m_framesReached = true;
+        maybeFinish();
+    }
+}
+
+void ScreenshotRun::maybeFinish()
+{
+    if (m_done || m_capturing || !m_framesReached || m_window->probeRunning())
         return;
     // Give the window system a moment to put the last frame on screen.
     m_capturing = true;

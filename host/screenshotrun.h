@@ -21,6 +21,7 @@ public:
 private:
     void begin();
     void onFrame(int frames);
+    void maybeFinish();
     void finish();
     void fail(const QString &message);
 
@@ -30,6 +31,7 @@ private:
     int m_timeoutSeconds;
     bool m_done = false;
     bool m_capturing = false;
+    bool m_framesReached = false;
     QEventLoop m_loop;
 };
 
