@@ -37,6 +37,7 @@ MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, b
     setCentralWidget(central);
 
     connect(m_formats, &FormatWatcher::formatChanged, this, &MainWindow::updateStatus);
+    connect(m_meter, &FrameMeter::frameArrived, this, &MainWindow::updateStatus);
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &MainWindow::updateStatus);
     timer->start(500);
@@ -131,6 +132,7 @@ QWidget *MainWindow::buildProbePanel()
     layout->addLayout(row);
     m_probeOutput = new QPlainTextEdit;
     m_probeOutput->setReadOnly(true);
+    m_probeOutput->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_probeOutput->setMaximumHeight(150);
     layout->addWidget(m_probeOutput);
     connect(m_probeButton, &QPushButton::clicked, this, &MainWindow::runProbe);
