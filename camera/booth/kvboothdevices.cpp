@@ -145,7 +145,11 @@ int KvBooth::getCameraList(QStringList &names)
     return names.size();
 }
 
-IMoniker *KvBooth::findDeviceByPath(const QString &path)
+namespace {
+
+// Goes through every video input device, usable or not, counting them, until
+// matches() accepts one; hands out that device's moniker with its own reference.
+IMoniker *findDevice(const std::function<bool(int counter, IPropertyBag *bag)> &matches)
 {
     ICreateDevEnum *devEnum = nullptr;
     IEnumMoniker *monikers = nullptr;
@@ -158,21 +162,10 @@ IMoniker *KvBooth::findDeviceByPath(const QString &path)
     for (int counter = 0; !found && monikers->Next(1, &moniker, &fetched) == S_OK && moniker;
          ++counter) {
         if (IPropertyBag *bag = propertyBag(moniker)) {
-            VARIANT name;
-            VariantInit(&name);
-            name.vt = VT_BSTR;
-            name.bstrVal = nullptr;
-            bag->Read(L"FriendlyName", &name, nullptr);
-            qDebug() << counter << "Dev name: " << variantText(name);
-            VARIANT devicePath;
-            VariantInit(&devicePath);
-            if (bag->Read(L"DevicePath", &devicePath, nullptr) == S_OK &&
-                variantText(devicePath) == path) {
+            if (matches(counter, bag)) {
                 found = moniker;
                 found->AddRef();
             }
-            VariantClear(&devicePath);
-            VariantClear(&name);
             bag->Release();
         }
         moniker->Release();
@@ -180,6 +173,27 @@ IMoniker *KvBooth::findDeviceByPath(const QString &path)
     }
     closeVideoInputs(devEnum, monikers);
     return found;
+}
+
+} // namespace
+
+IMoniker *KvBooth::findDeviceByPath(const QString &path)
+{
+    return findDevice([&path](int counter, IPropertyBag *bag) {
+        VARIANT name;
+        VariantInit(&name);
+        name.vt = VT_BSTR;
+        name.bstrVal = nullptr;
+        bag->Read(L"FriendlyName", &name, nullptr);
+        qDebug() << counter << "Dev name: " << variantText(name);
+        VARIANT devicePath;
+        VariantInit(&devicePath);
+        const bool hit = bag->Read(L"DevicePath", &devicePath, nullptr) == S_OK &&
+                         variantText(devicePath) == path;
+        VariantClear(&devicePath);
+        VariantClear(&name);
+        return hit;
+    });
 }
 
 IMoniker *KvBooth::findDeviceByName(const QString &name)
@@ -195,51 +209,32 @@ IMoniker *KvBooth::findDeviceByName(const QString &name)
         patternValid = false;
     }
 
-    ICreateDevEnum *devEnum = nullptr;
-    IEnumMoniker *monikers = nullptr;
-    if (openVideoInputs(&devEnum, &monikers) < 0)
-        return nullptr;
-
-    IMoniker *found = nullptr;
-    IMoniker *moniker = nullptr;
-    ULONG fetched = 0;
-    for (int counter = 0; !found && monikers->Next(1, &moniker, &fetched) == S_OK && moniker;
-         ++counter) {
-        if (IPropertyBag *bag = propertyBag(moniker)) {
-            VARIANT friendly;
-            VariantInit(&friendly);
-            friendly.vt = VT_BSTR;
-            friendly.bstrVal = nullptr;
-            bag->Read(L"FriendlyName", &friendly, nullptr);
-            VARIANT devicePath;
-            VariantInit(&devicePath);
-            const HRESULT hr = bag->Read(L"DevicePath", &devicePath, nullptr);
-            qDebug() << counter << "dev_path: " << variantText(devicePath);
-            if (hr == S_OK) {
-                const QString friendlyName = variantText(friendly);
-                qDebug() << counter << "Dev name: " << friendlyName;
-                bool hit = false;
-                if (patternValid) {
-                    try {
-                        hit = std::regex_search(friendlyName.toStdWString(), pattern);
-                    } catch (const std::regex_error &) {
-                        hit = false;
-                    }
-                }
-                if (hit) {
-                    found = moniker;
-                    found->AddRef();
+    return findDevice([&](int counter, IPropertyBag *bag) {
+        VARIANT friendly;
+        VariantInit(&friendly);
+        friendly.vt = VT_BSTR;
+        friendly.bstrVal = nullptr;
+        bag->Read(L"FriendlyName", &friendly, nullptr);
+        VARIANT devicePath;
+        VariantInit(&devicePath);
+        const HRESULT hr = bag->Read(L"DevicePath", &devicePath, nullptr);
+        qDebug() << counter << "dev_path: " << variantText(devicePath);
+        bool hit = false;
+        if (hr == S_OK) {
+            const QString friendlyName = variantText(friendly);
+            qDebug() << counter << "Dev name: " << friendlyName;
+            if (patternValid) {
+                try {
+                    hit = std::regex_search(friendlyName.toStdWString(), pattern);
+                } catch (const std::regex_error &) {
+                    hit = false;
                 }
             }
-            VariantClear(&devicePath);
-            VariantClear(&friendly);
-            bag->Release();
         }
-        moniker->Release();
-        moniker = nullptr;
-    }
-    closeVideoInputs(devEnum, monikers);
-    return found;
+        VariantClear(&devicePath);
+        VariantClear(&friendly);
+        return hit;
+    });
 }
 
 int KvBooth::bindSelected(IMoniker *moniker)
