@@ -525,4 +525,29 @@ HRESULT MediaSample::GetMediaType(AM_MEDIA_TYPE **mediaType)
     return S_FALSE;
 }
 
+PassThroughOutputPin::PassThroughOutputPin(FilterBase *filter, const wchar_t *name, PinBase *input,
+                                           const GUID &category)
+    : PinBase(filter, name, PINDIR_OUTPUT, category), m_input(input)
+{
+}
+
+std::vector<AM_MEDIA_TYPE> PassThroughOutputPin::proposedTypes()
+{
+    std::vector<AM_MEDIA_TYPE> types;
+    AM_MEDIA_TYPE type;
+    if (SUCCEEDED(m_input->ConnectionMediaType(&type)))
+        types.push_back(type);
+    return types;
+}
+
+GUID PassThroughOutputPin::majorType()
+{
+    AM_MEDIA_TYPE type;
+    if (FAILED(m_input->ConnectionMediaType(&type)))
+        return GUID_NULL;
+    const GUID major = type.majortype;
+    FreeMediaType(type);
+    return major;
+}
+
 } // namespace kvplat

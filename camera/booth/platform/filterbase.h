@@ -98,6 +98,22 @@ private:
     AM_MEDIA_TYPE m_mediaType{};
 };
 
+// An output pin that offers whatever its filter's input pin is connected with
+// (grabber and tee pass samples on unchanged), so the input connects first.
+class PassThroughOutputPin : public PinBase
+{
+public:
+    PassThroughOutputPin(FilterBase *filter, const wchar_t *name, PinBase *input,
+                         const GUID &category = GUID_NULL);
+    GUID majorType() override;
+
+protected:
+    std::vector<AM_MEDIA_TYPE> proposedTypes() override;
+
+private:
+    PinBase *m_input;
+};
+
 class FilterBase : public IBaseFilter, protected ComRefCount
 {
 public:

@@ -18,28 +18,8 @@ void GrabberInputPin::receive(IMediaSample *sample)
 }
 
 GrabberOutputPin::GrabberOutputPin(SampleGrabber *filter, PinBase *input)
-    : PinBase(filter, L"Output", PINDIR_OUTPUT), m_input(input)
+    : PassThroughOutputPin(filter, L"Output", input)
 {
-}
-
-std::vector<AM_MEDIA_TYPE> GrabberOutputPin::proposedTypes()
-{
-    // The grabber passes on what it receives, so its input must be connected first.
-    std::vector<AM_MEDIA_TYPE> types;
-    AM_MEDIA_TYPE type;
-    if (SUCCEEDED(m_input->ConnectionMediaType(&type)))
-        types.push_back(type);
-    return types;
-}
-
-GUID GrabberOutputPin::majorType()
-{
-    AM_MEDIA_TYPE type;
-    if (FAILED(m_input->ConnectionMediaType(&type)))
-        return GUID_NULL;
-    const GUID major = type.majortype;
-    FreeMediaType(type);
-    return major;
 }
 
 SampleGrabber::SampleGrabber()

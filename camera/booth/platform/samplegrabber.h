@@ -20,17 +20,10 @@ protected:
     void receive(IMediaSample *sample) override;
 };
 
-class GrabberOutputPin : public PinBase
+class GrabberOutputPin : public PassThroughOutputPin
 {
 public:
     GrabberOutputPin(SampleGrabber *filter, PinBase *input);
-    GUID majorType() override;
-
-protected:
-    std::vector<AM_MEDIA_TYPE> proposedTypes() override;
-
-private:
-    PinBase *m_input;
 };
 
 class SampleGrabber : public FilterBase, public ISampleGrabber

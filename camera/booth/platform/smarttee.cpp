@@ -11,27 +11,8 @@ void TeeInputPin::receive(IMediaSample *sample)
 
 TeeOutputPin::TeeOutputPin(SmartTee *filter, const wchar_t *name, const GUID &category,
                            PinBase *input)
-    : PinBase(filter, name, PINDIR_OUTPUT, category), m_input(input)
+    : PassThroughOutputPin(filter, name, input, category)
 {
-}
-
-std::vector<AM_MEDIA_TYPE> TeeOutputPin::proposedTypes()
-{
-    std::vector<AM_MEDIA_TYPE> types;
-    AM_MEDIA_TYPE type;
-    if (SUCCEEDED(m_input->ConnectionMediaType(&type)))
-        types.push_back(type);
-    return types;
-}
-
-GUID TeeOutputPin::majorType()
-{
-    AM_MEDIA_TYPE type;
-    if (FAILED(m_input->ConnectionMediaType(&type)))
-        return GUID_NULL;
-    const GUID major = type.majortype;
-    FreeMediaType(type);
-    return major;
 }
 
 SmartTee::SmartTee()

@@ -19,17 +19,10 @@ protected:
     void receive(IMediaSample *sample) override;
 };
 
-class TeeOutputPin : public PinBase
+class TeeOutputPin : public PassThroughOutputPin
 {
 public:
     TeeOutputPin(SmartTee *filter, const wchar_t *name, const GUID &category, PinBase *input);
-    GUID majorType() override;
-
-protected:
-    std::vector<AM_MEDIA_TYPE> proposedTypes() override;
-
-private:
-    PinBase *m_input;
 };
 
 class SmartTee : public FilterBase
