@@ -53,15 +53,7 @@ CamVideoImp::CamVideoImp(IKvBooth *booth) : m_booth(booth)
 
 CamVideoImp::~CamVideoImp()
 {
-    if (m_started) {
-        if (QWidget *w = getVideoWidget())
-            w->hide();
-        if (m_booth) {
-            m_booth->stop();
-            m_booth->closeCamera();
-        }
-        m_started = false;
-    }
+    CamVideoImp::stopCamera();
     // No frame call may reach a widget once the buffers are gone, and the
     // render widget outlives us.
     quiesceDelivery();
