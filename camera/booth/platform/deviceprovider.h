@@ -22,6 +22,9 @@ struct VideoFormat
     int width = 0;
     int height = 0;
     REFERENCE_TIME frameInterval = 0; // 100 ns units
+    // The device describes its rows as top-down (a negative biHeight); only
+    // for formats whose rows are top-down anyway (MJPG, YUY2).
+    bool topDown = false;
 };
 
 bool operator==(const VideoFormat &a, const VideoFormat &b);

@@ -1,5 +1,6 @@
 #include "mediatypes.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,7 +59,7 @@ bool makeMediaType(const VideoFormat &format, AM_MEDIA_TYPE *mediaType)
         info->dwBitRate = DWORD(double(size) * 8.0 * 10000000.0 / double(format.frameInterval));
     info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info->bmiHeader.biWidth = format.width;
-    info->bmiHeader.biHeight = format.height;
+    info->bmiHeader.biHeight = format.topDown ? -format.height : format.height;
     info->bmiHeader.biPlanes = 1;
     info->bmiHeader.biBitCount = bitCountOf(format.format);
     info->bmiHeader.biCompression = fourccOf(format.format);
@@ -127,8 +128,11 @@ bool readVideoMediaType(const AM_MEDIA_TYPE &mediaType, VideoFormat *format)
         format->format = SampleFormat::Rgb24;
     else
         return false;
+    if (header->biHeight == INT32_MIN)
+        return false; // no size of ours, and its magnitude does not fit
     format->width = header->biWidth;
     format->height = header->biHeight < 0 ? -header->biHeight : header->biHeight;
+    format->topDown = header->biHeight < 0 && format->format != SampleFormat::Rgb24;
     format->frameInterval = frameTime;
     return true;
 }

@@ -310,6 +310,13 @@ bool readFormat(const QJsonValue &value, VideoFormat *format, QString *error)
         *error = "a format's fps is not a number above 0 and up to 1000";
         return false;
     }
+    const QJsonValue topDown = o.value("topDown");
+    if (!topDown.isUndefined() &&
+        (!topDown.isBool() || (topDown.toBool() && format->format == SampleFormat::Rgb24))) {
+        *error = "a format's topDown is not true or false, or is true for RGB24";
+        return false;
+    }
+    format->topDown = topDown.toBool(false);
     format->width = int(width);
     format->height = int(height);
     format->frameInterval = std::llround(10000000.0 / fps.toDouble());

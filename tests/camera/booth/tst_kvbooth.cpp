@@ -533,6 +533,19 @@ void TestKvBooth::formatReport()
     QCOMPARE(log.count("video_format changed detail:  MJPG 1280 720"), 4);
     QVERIFY(!log.contains("Cam_Video_Format changed on render!"));
     QCOMPARE(booth->closeCamera(), 0);
+
+    // A device that describes its rows as top-down (negative height) reports
+    // the height as a positive number.
+    kvfault::setVirtualCameras(oneCamera(R"([{"fourcc": "YUY2", "width": 640, "height": 480,
+                                              "fps": 30, "topDown": true}])")
+                                   .constData());
+    std::unique_ptr<IKvBooth> topDown(createBooth());
+    QCOMPARE(topDown->openCamera("Virtual Camera"), 0);
+    QCOMPARE(topDown->getVideoFormat(format), 0);
+    QCOMPARE(format.value("width").toInt(), 640);
+    QCOMPARE(format.value("height").toInt(), 480);
+    QVERIFY(log.contains("video_format changed detail:  YUY2 640 480"));
+    QCOMPARE(topDown->closeCamera(), 0);
 }
 
 void TestKvBooth::graphKeepsItsCallback()
