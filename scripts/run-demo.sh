@@ -18,9 +18,16 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ $# -gt 0 ]; then
 fi
 
 shot=$root/build/kvhost-screenshot.png
+log=$root/build/kvhost.log
 echo "run-demo: no display found; running kvhost headless on a private X server"
-"$root/tests/run-under-xvfb.sh" "$host" --screenshot "$shot" --frames 30
-echo "run-demo: screenshot of the demo written to $shot"
+# The libraries' debug log goes to a file; the host's own lines are printed.
+if ! "$root/tests/run-under-xvfb.sh" "$host" --screenshot "$shot" --frames 30 2>"$log"; then
+  grep '^kvhost:' "$log" >&2 || tail -n 20 "$log" >&2
+  echo "run-demo: kvhost failed; its log is $log" >&2
+  exit 1
+fi
+grep '^kvhost:' "$log" || true
+echo "run-demo: screenshot of the demo written to $shot (log: $log)"
 echo
 echo "run-demo: encoder probe:"
 set +e
