@@ -43,11 +43,7 @@ protected:
         if (!object)
             return E_POINTER;
         *object = nullptr;
-        FaultQuery query{kvfault::Op::QueryInterface};
-        query.id = &riid;
-        query.device = faultDevice();
-        HRESULT injected = S_OK;
-        if (injectedResult(query, &injected) && FAILED(injected))
+        if (const HRESULT injected = injectedQueryFailure(riid, faultDevice()); FAILED(injected))
             return injected;
         void *found = findInterface(riid);
         if (!found)

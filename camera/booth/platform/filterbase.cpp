@@ -45,11 +45,7 @@ HRESULT PinBase::QueryInterface(REFIID riid, void **object)
     if (!object)
         return E_POINTER;
     *object = nullptr;
-    FaultQuery query{kvfault::Op::QueryInterface};
-    query.id = &riid;
-    query.device = faultDevice();
-    HRESULT injected = S_OK;
-    if (injectedResult(query, &injected) && FAILED(injected))
+    if (const HRESULT injected = injectedQueryFailure(riid, faultDevice()); FAILED(injected))
         return injected;
     void *found = nullptr;
     if (riid == IID_IUnknown || riid == IID_IPin)

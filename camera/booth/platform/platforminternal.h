@@ -62,6 +62,17 @@ inline bool injectedResult(kvfault::Op op, HRESULT *result)
     return injectedResult(q, result);
 }
 
+// The failure a fault makes QueryInterface return for riid on an object of
+// this device, or S_OK when none applies.
+inline HRESULT injectedQueryFailure(REFIID riid, const DeviceIdent *device)
+{
+    FaultQuery query{kvfault::Op::QueryInterface};
+    query.id = &riid;
+    query.device = device;
+    HRESULT injected = S_OK;
+    return injectedResult(query, &injected) && FAILED(injected) ? injected : S_OK;
+}
+
 // Observations of what a device was told.
 void recordProcAmpSet(const DeviceIdent &device, long property, long value, long flags);
 void recordSetFormat(const DeviceIdent &device, const kvfault::FormatCall &format);
