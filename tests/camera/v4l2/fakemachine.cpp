@@ -3,7 +3,14 @@
 #include <QDir>
 #include <QFile>
 
+#include "v4l2backend.h"
+
+#include <linux/videodev2.h>
+
+#include <climits>
+#include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 
 namespace {
 
@@ -15,6 +22,14 @@ FramesFunction framesFunction()
     if (!handle)
         handle = dlopen(KV_FAKE_V4L2_LIBRARY, RTLD_NOW);
     return handle ? reinterpret_cast<FramesFunction>(dlsym(handle, "kvFakeV4l2Frames")) : nullptr;
+}
+
+const KvV4l2Backend *backend()
+{
+    void *handle = dlopen(KV_FAKE_V4L2_LIBRARY, RTLD_NOW);
+    using Entry = const KvV4l2Backend *(*)();
+    auto entry = handle ? reinterpret_cast<Entry>(dlsym(handle, "kvV4l2Backend")) : nullptr;
+    return entry ? entry() : nullptr;
 }
 
 void writeFile(const QString &path, const QByteArray &text)
@@ -87,4 +102,20 @@ int FakeMachine::whole(int n) const
     if (f)
         f(nodePath(n).toUtf8().constData(), nullptr, &w);
     return w;
+}
+
+int FakeMachine::control(int n, unsigned id) const
+{
+    const KvV4l2Backend *calls = backend();
+    if (!calls)
+        return INT_MIN;
+    const int fd = calls->open(nodePath(n).toUtf8().constData(), O_RDWR);
+    if (fd < 0)
+        return INT_MIN;
+    v4l2_control c;
+    std::memset(&c, 0, sizeof c);
+    c.id = id;
+    const int r = calls->ioctl(fd, VIDIOC_G_CTRL, &c);
+    calls->close(fd);
+    return r == 0 ? c.value : INT_MIN;
 }

@@ -28,6 +28,8 @@ public:
     // Frames device N has produced and how many of them were whole; -1 when unknown.
     int produced(int n) const;
     int whole(int n) const;
+    // The value of control `id` of device N as the device holds it; INT_MIN when unreadable.
+    int control(int n, unsigned id) const;
 
 private:
     QTemporaryDir m_dir;

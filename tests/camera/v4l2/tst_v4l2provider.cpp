@@ -88,8 +88,7 @@ bool decodes(const std::vector<uint8_t> &jpeg, int width, int height)
     const bool ok =
         tjDecompressHeader3(tj, jpeg.data(), jpeg.size(), &w, &h, &sub, &space) == 0 &&
         w == width && h == height &&
-        tjDecompress2(tj, jpeg.data(), jpeg.size(), rgb.data(), width, 0, height, TJPF_RGB, 0) ==
-            0;
+        tjDecompress2(tj, jpeg.data(), jpeg.size(), rgb.data(), width, 0, height, TJPF_RGB, 0) == 0;
     tjDestroy(tj);
     return ok;
 }
@@ -156,10 +155,10 @@ void TestV4l2Provider::discoveryAndIdentity()
     // Ascending node numbers, metadata and codec nodes left out, virtual cameras last.
     QCOMPARE(names, QStringList({"HD Webcam C000", "USB2.0 Camera: USB2.0 Camera", "Twin", "Twin",
                                  "Planar Camera", "Virtual Camera"}));
-    QCOMPARE(paths, QStringList({QString("v4l2:") + kUvcLink,
-                                 "v4l2:usb-0000:00:14.0-2-video-index0", "v4l2:pci-a-video-index0",
-                                 "v4l2:pci-b-video-index0", "v4l2:platform-planar-video-index0",
-                                 "virtual:one"}));
+    QCOMPARE(paths,
+             QStringList({QString("v4l2:") + kUvcLink, "v4l2:usb-0000:00:14.0-2-video-index0",
+                          "v4l2:pci-a-video-index0", "v4l2:pci-b-video-index0",
+                          "v4l2:platform-planar-video-index0", "virtual:one"}));
     kvfault::setVirtualCameras("");
 
     // A node without a link is named by its bus and sysfs index.
@@ -180,15 +179,14 @@ void TestV4l2Provider::capabilities()
     // The driver's order; each size at its highest rate.
     auto uvc = findDevice("HD Webcam C000");
     QVERIFY(uvc);
-    QCOMPARE(describe(uvc->formats()),
-             describe({format(SampleFormat::Yuy2, 640, 480, 333333),
-                       format(SampleFormat::Yuy2, 320, 240, 333333),
-                       format(SampleFormat::Yuy2, 1280, 720, 1000000),
-                       format(SampleFormat::Yuy2, 1920, 1080, 2000000),
-                       format(SampleFormat::Mjpg, 640, 480, 333333),
-                       format(SampleFormat::Mjpg, 320, 240, 333333),
-                       format(SampleFormat::Mjpg, 1280, 720, 333333),
-                       format(SampleFormat::Mjpg, 1920, 1080, 333333)}));
+    QCOMPARE(describe(uvc->formats()), describe({format(SampleFormat::Yuy2, 640, 480, 333333),
+                                                 format(SampleFormat::Yuy2, 320, 240, 333333),
+                                                 format(SampleFormat::Yuy2, 1280, 720, 1000000),
+                                                 format(SampleFormat::Yuy2, 1920, 1080, 2000000),
+                                                 format(SampleFormat::Mjpg, 640, 480, 333333),
+                                                 format(SampleFormat::Mjpg, 320, 240, 333333),
+                                                 format(SampleFormat::Mjpg, 1280, 720, 333333),
+                                                 format(SampleFormat::Mjpg, 1920, 1080, 333333)}));
 
     // NV12 and YU12 with their own codes; H.264, GREY and libv4l2's emulated BGR24 are absent
     // while the camera has formats of its own.
@@ -248,8 +246,8 @@ void TestV4l2Provider::frameChecks()
     QCOMPARE(length, size_t(6)); // the padding after the end marker is not handed on
     QVERIFY(!V4l2Stream::usableFrame(V4L2_PIX_FMT_MJPEG, 0, jpeg, 4, 0, &length));
     QVERIFY(!V4l2Stream::usableFrame(V4L2_PIX_FMT_MJPEG, 0, jpeg + 1, 5, 0, &length));
-    QVERIFY(!V4l2Stream::usableFrame(V4L2_PIX_FMT_MJPEG, 0, jpeg, sizeof jpeg,
-                                     V4L2_BUF_FLAG_ERROR, &length));
+    QVERIFY(!V4l2Stream::usableFrame(V4L2_PIX_FMT_MJPEG, 0, jpeg, sizeof jpeg, V4L2_BUF_FLAG_ERROR,
+                                     &length));
     QVERIFY(!V4l2Stream::usableFrame(V4L2_PIX_FMT_MJPEG, 0, jpeg, 0, 0, &length));
     const uint8_t zeros[16] = {};
     QVERIFY(!V4l2Stream::usableFrame(V4L2_PIX_FMT_MJPEG, 0, zeros, sizeof zeros, 0, &length));
@@ -438,7 +436,8 @@ void TestV4l2Provider::notEnoughBandwidth()
     QVERIFY(!uvc->openStream(format(SampleFormat::Yuy2, 1920, 1080, 2000000), c.sinks()));
     const QStringList lines = log.messages().filter("VIDIOC_STREAMON");
     QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines[0].contains("No space left on device") && lines[0].contains("lower size or MJPG"),
+    QVERIFY2(lines[0].contains("No space left on device") &&
+                 lines[0].contains("lower size or MJPG"),
              qPrintable(lines[0]));
     // The failed start gave the device back.
     machine.unplug(0);

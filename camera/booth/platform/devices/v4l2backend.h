@@ -9,7 +9,8 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-struct KvV4l2Backend {
+struct KvV4l2Backend
+{
     int (*open)(const char *path, int flags);
     int (*close)(int fd);
     int (*ioctl)(int fd, unsigned long request, void *arg);

@@ -27,7 +27,7 @@ std::map<long, ProcAmpRange> readProcAmpRanges(const V4l2System &system, int fd)
 {
     std::map<long, ProcAmpRange> ranges;
     for (long property : {long(VideoProcAmp_Brightness), long(VideoProcAmp_Contrast),
-                           long(VideoProcAmp_Saturation)}) {
+                          long(VideoProcAmp_Saturation)}) {
         v4l2_queryctrl q;
         std::memset(&q, 0, sizeof q);
         q.id = controlIdOf(property);

@@ -107,8 +107,7 @@ bool V4l2Device::setProcAmp(long property, long value, long)
     return ok;
 }
 
-std::unique_ptr<IDeviceStream> V4l2Device::openStream(const VideoFormat &format,
-                                                      StreamSinks sinks)
+std::unique_ptr<IDeviceStream> V4l2Device::openStream(const VideoFormat &format, StreamSinks sinks)
 {
     auto mode = std::find_if(m_modes.begin(), m_modes.end(),
                              [&](const V4l2Mode &m) { return m.format == format; });

@@ -10,10 +10,9 @@ namespace kvplat {
 namespace {
 
 const std::pair<uint32_t, uint32_t> kCommonSizes[] = {
-    {160, 120},   {176, 144},   {320, 180},   {320, 240},   {352, 288},   {424, 240},
-    {640, 360},   {640, 480},   {800, 448},   {800, 600},   {848, 480},   {960, 540},
-    {1024, 576},  {1024, 768},  {1280, 720},  {1280, 960},  {1600, 896},  {1600, 1200},
-    {1920, 1080}, {2560, 1440}, {3840, 2160}};
+    {160, 120},  {176, 144},  {320, 180},  {320, 240},   {352, 288},   {424, 240},   {640, 360},
+    {640, 480},  {800, 448},  {800, 600},  {848, 480},   {960, 540},   {1024, 576},  {1024, 768},
+    {1280, 720}, {1280, 960}, {1600, 896}, {1600, 1200}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
 
 // Seconds per frame as 100 ns units.
 REFERENCE_TIME intervalUnits(const v4l2_fract &f)
@@ -29,8 +28,8 @@ bool shorter(const v4l2_fract &a, const v4l2_fract &b)
 }
 
 // The shortest frame interval of a size; 1/30 s when the driver does not say.
-v4l2_fract shortestInterval(const V4l2System &system, int fd, uint32_t pixelFormat,
-                            uint32_t width, uint32_t height)
+v4l2_fract shortestInterval(const V4l2System &system, int fd, uint32_t pixelFormat, uint32_t width,
+                            uint32_t height)
 {
     v4l2_fract best = {0, 0};
     for (uint32_t i = 0; i < 256; ++i) {

@@ -14,11 +14,11 @@ class V4l2System;
 
 struct V4l2Node
 {
-    int number = 0;       // N of videoN
-    std::string device;   // "/dev/videoN", as the host names it (below the root for access)
-    std::string name;     // sysfs name, trimmed
-    int index = -1;       // sysfs index; -1 when unreadable
-    std::string byPath;   // the name of the by-path link to the node, or empty
+    int number = 0;     // N of videoN
+    std::string device; // "/dev/videoN", as the host names it (below the root for access)
+    std::string name;   // sysfs name, trimmed
+    int index = -1;     // sysfs index; -1 when unreadable
+    std::string byPath; // the name of the by-path link to the node, or empty
 };
 
 // Every videoN of sysfs, in ascending N.

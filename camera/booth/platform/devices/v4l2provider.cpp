@@ -51,8 +51,8 @@ std::vector<std::shared_ptr<IDevice>> V4l2Provider::enumerate()
         ident.name = QString::fromStdString(cardName(caps)).toStdWString();
         ident.path = QString::fromStdString(devicePathOf(node, &caps)).toStdWString();
         ident.hasPath = true;
-        devices.push_back(std::make_shared<V4l2Device>(system, node.device, ident,
-                                                       std::move(modes), std::move(ranges)));
+        devices.push_back(std::make_shared<V4l2Device>(system, node.device, ident, std::move(modes),
+                                                       std::move(ranges)));
     }
     return devices;
 }

@@ -274,8 +274,7 @@ void V4l2Stream::run()
             const auto *data = static_cast<const uint8_t *>(b.start);
             size_t length = 0;
             if (usableFrame(m_setup.mode.pixelFormat, m_rawBytes, data,
-                            std::min<size_t>(buffer.bytesused, b.length), buffer.flags,
-                            &length)) {
+                            std::min<size_t>(buffer.bytesused, b.length), buffer.flags, &length)) {
                 if (stalled)
                     qDebug().noquote()
                         << "V4L2" << path << "sends frames again after"

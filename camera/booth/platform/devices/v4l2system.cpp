@@ -31,7 +31,7 @@ int libv4l2Ioctl(int fd, unsigned long request, void *arg)
     return v4l2_ioctl(fd, request, arg);
 }
 
-const KvV4l2Backend kLibv4l2 = {libv4l2Open, v4l2_close, libv4l2Ioctl,
+const KvV4l2Backend kLibv4l2 = {libv4l2Open, v4l2_close,  libv4l2Ioctl,
                                 libv4l2Mmap, v4l2_munmap, ::poll};
 
 // Backend tables by library path; a library stays loaded for the life of the process, since

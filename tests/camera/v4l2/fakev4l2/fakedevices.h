@@ -45,14 +45,14 @@ struct FakeModel
     std::vector<FakeFormat> formats;
     std::vector<FakeControl> controls;
 
-    bool deny = false;       // open fails with EACCES
-    bool busy = false;       // another program owns the buffers: S_FMT, REQBUFS give EBUSY
-    bool noBandwidth = false;// STREAMON gives ENOSPC
-    bool damage = false;     // some frames are flagged, empty, cut or without markers
-    bool keepHuffman = false;// MJPG frames keep their Huffman tables (UVC cameras drop them)
-    int vanishAfter = -1;    // the node disappears after this many frames
-    bool paced = true;       // frames come at the frame interval; otherwise at once
-    int stallAfter = -1;     // after this many frames, no frame for stallMs
+    bool deny = false;        // open fails with EACCES
+    bool busy = false;        // another program owns the buffers: S_FMT, REQBUFS give EBUSY
+    bool noBandwidth = false; // STREAMON gives ENOSPC
+    bool damage = false;      // some frames are flagged, empty, cut or without markers
+    bool keepHuffman = false; // MJPG frames keep their Huffman tables (UVC cameras drop them)
+    int vanishAfter = -1;     // the node disappears after this many frames
+    bool paced = true;        // frames come at the frame interval; otherwise at once
+    int stallAfter = -1;      // after this many frames, no frame for stallMs
     int stallMs = 0;
     bool solid = false;
     uint8_t red = 0, green = 0, blue = 0;

@@ -370,8 +370,8 @@ int dequeue(Handle &h, v4l2_buffer *arg)
     if (h.model.damage)
         damage(h, *b, n);
     ++d.produced;
-    if (before && (!h.model.damage || n % 5 == 0 ||
-                   (n % 5 == 4 && rawFormat(h.format.pixelformat))))
+    if (before &&
+        (!h.model.damage || n % 5 == 0 || (n % 5 == 4 && rawFormat(h.format.pixelformat))))
         ++d.whole;
     h.due += intervalOf(h);
     if (h.model.stallAfter >= 0 && d.produced == h.model.stallAfter)
@@ -387,9 +387,9 @@ int dequeue(Handle &h, v4l2_buffer *arg)
     arg->flags = b->flags | V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
     arg->field = V4L2_FIELD_NONE;
     arg->sequence = b->sequence;
-    const auto since = std::chrono::duration_cast<std::chrono::microseconds>(
-                           Clock::now().time_since_epoch())
-                           .count();
+    const auto since =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
+            .count();
     arg->timestamp.tv_sec = since / 1000000;
     arg->timestamp.tv_usec = since % 1000000;
     arg->length = uint32_t(b->memory.size());
@@ -503,8 +503,8 @@ int handleIoctl(Handle &h, unsigned long request, void *arg)
         if (request == VIDIOC_S_FMT) {
             h.format = f->fmt.pix;
             bool continuous = false;
-            const auto intervals = intervalsOf(m, h.format.pixelformat, h.format.width,
-                                               h.format.height, &continuous);
+            const auto intervals =
+                intervalsOf(m, h.format.pixelformat, h.format.width, h.format.height, &continuous);
             h.interval = intervals.empty() ? v4l2_fract{1, 30} : intervals.front();
         }
         return 0;
@@ -520,8 +520,8 @@ int handleIoctl(Handle &h, unsigned long request, void *arg)
             // The nearest interval the current size offers.
             const v4l2_fract want = p->parm.capture.timeperframe;
             bool continuous = false;
-            const auto intervals = intervalsOf(m, h.format.pixelformat, h.format.width,
-                                               h.format.height, &continuous);
+            const auto intervals =
+                intervalsOf(m, h.format.pixelformat, h.format.width, h.format.height, &continuous);
             double best = 1e9;
             for (const v4l2_fract &f : intervals) {
                 const double a = want.denominator ? double(want.numerator) / want.denominator : 0;
@@ -756,7 +756,8 @@ int fakePoll(pollfd *fds, nfds_t count, int timeout)
 {
     if (!fds && count > 0)
         return fail(EFAULT);
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeout < 0 ? 0 : timeout);
+    const Clock::time_point end =
+        Clock::now() + std::chrono::milliseconds(timeout < 0 ? 0 : timeout);
     for (;;) {
         int ready = 0;
         {
