@@ -178,6 +178,8 @@ bool readModel(const std::string &text, FakeModel *m)
             m->vanishAfter = number;
         else if (key == "paced")
             m->paced = number != 0;
+        else if (key == "prerender")
+            m->prerender = number != 0;
         else if (key == "stall") {
             m->stallAfter = number;
             in >> m->stallMs;

@@ -46,6 +46,7 @@ struct Buffer
     uint32_t flags = 0;
     uint32_t sequence = 0;
     uint64_t queueOrder = 0;
+    uint32_t drawn = 0; // bytes of the picture drawn once (prerender)
 };
 
 // What stays with the device across handles: the owner of the buffers and control values.
@@ -364,7 +365,12 @@ int dequeue(Handle &h, v4l2_buffer *arg)
     const uint64_t n = uint64_t(d.produced);
     b->queued = false;
     b->flags = 0;
-    b->bytesUsed = render(h, *b, n);
+    if (h.model.prerender && b->drawn > 0) {
+        b->bytesUsed = b->drawn;
+    } else {
+        b->bytesUsed = render(h, *b, n);
+        b->drawn = b->bytesUsed;
+    }
     b->sequence = h.sequence++;
     const bool before = b->bytesUsed > 0;
     if (h.model.damage)
