@@ -52,6 +52,9 @@ struct FakeModel
     bool keepHuffman = false; // MJPG frames keep their Huffman tables (UVC cameras drop them)
     int vanishAfter = -1;     // the node disappears after this many frames
     bool paced = true;        // frames come at the frame interval; otherwise at once
+    // Each buffer is drawn once and then reused, costing no CPU as a device's DMA does
+    // (for benchmarks).
+    bool prerender = false;
     int stallAfter = -1;      // after this many frames, no frame for stallMs
     int stallMs = 0;
     bool solid = false;
