@@ -48,7 +48,9 @@ int planarStride(quint32 fourcc, int len, int w, int h)
     qint64 stride = len / rows;
     if (fourcc != kFourccNV12)
         stride &= ~qint64(1); // the chroma rows are exactly half a luma row
-    return stride >= w && stride <= INT_MAX ? int(stride) : 0;
+    // An NV12 chroma row holds (w + 1) / 2 pairs.
+    const qint64 least = fourcc == kFourccNV12 ? qint64(w) + (w & 1) : qint64(w);
+    return stride >= least && stride <= INT_MAX ? int(stride) : 0;
 }
 
 // Converts an MJPG, YUY2, NV12 or I420 sample of w x h; 0 on success, 1 for

@@ -127,6 +127,7 @@ private slots:
     void picturesOfEachFormat_data();
     void picturesOfEachFormat();
     void topDownRgbIsUpright();
+    void strideFromLength();
     void unplugWhileRunning();
     void pictureAdjustments();
     void busyCamera();
@@ -265,6 +266,44 @@ void TestV4l2Booth::topDownRgbIsUpright()
     QVERIFY(sink.brightest(16, 16, 120, 72) > 220);
     QVERIFY(sink.brightest(16, 480 - 72, 120, 480 - 16) < 200);
     QCOMPARE(booth->closeCamera(), 0);
+}
+
+// Padded rows are found from the sample's length; lengths that fit no stride are refused
+// without reading past the sample.
+void TestV4l2Booth::strideFromLength()
+{
+    FakeMachine machine;
+    machine.plug(0, "planar", "Planar Camera", 0);
+    machine.plug(1, "bayer", "Bayer Sensor", 0);
+    struct Case
+    {
+        const char *camera;
+        int requested;
+        int rows; // the sample's rows of the luma stride
+        int width;
+    };
+    for (const Case &c : {Case{"Planar", 640, 720, 640}, Case{"Planar", 320, 360, 320},
+                          Case{"Bayer", 640, 480, 640 * 3}}) {
+        std::unique_ptr<KvBooth> booth(new KvBooth);
+        booth->setResolution(c.requested, 0);
+        QCOMPARE(booth->openCamera(c.camera), 0);
+        const QJsonObject f = formatOf(booth.get());
+        std::vector<uchar> dst(size_t(f.value("width").toInt()) * f.value("height").toInt() * 2);
+        for (int stride : {c.width, c.width + 64, c.width - 2}) {
+            std::vector<uchar> sample(size_t(stride) * c.rows, 0x80);
+            int len = int(sample.size());
+            const int n = booth->convertFrame(sample.data(), &len, dst.data(), int(dst.size()));
+            QCOMPARE(n > 0, stride >= c.width);
+        }
+        std::vector<uchar> sample(size_t(c.width) * c.rows + 5, 0x80);
+        int len = int(sample.size());
+        const int n = booth->convertFrame(sample.data(), &len, dst.data(), int(dst.size()));
+        // Extra bytes at the end: the planar formats round the stride down, RGB refuses.
+        QCOMPARE(n > 0, QByteArray(c.camera) == "Planar");
+        len = 1;
+        QCOMPARE(booth->convertFrame(sample.data(), &len, dst.data(), int(dst.size())), -11);
+        QCOMPARE(booth->closeCamera(), 0);
+    }
 }
 
 void TestV4l2Booth::unplugWhileRunning()
