@@ -19,19 +19,6 @@
 
 namespace {
 
-// One virtual camera for machines without any, so the demo always shows a picture.
-const char *const kDemoCameras =
-    R"([{"name": "Demo Virtual Camera", "path": "virtual:demo",)"
-    R"( "formats": [{"fourcc": "MJPG", "width": 1280, "height": 720, "fps": 30},)"
-    R"( {"fourcc": "YUY2", "width": 640, "height": 480, "fps": 30}], "pattern": "bars"}])";
-
-bool noCameraListed()
-{
-    std::unique_ptr<CamVideo> probe(CamVideo::create());
-    QVector<CamDevInfo> list;
-    return !probe || probe->getCameraInfos(list) <= 0;
-}
-
 void installTranslation(QApplication &app, const QString &language)
 {
     auto *translator = new QTranslator(&app);
@@ -70,16 +57,10 @@ int main(int argc, char *argv[])
     installTranslation(app, options.language.isEmpty() ? defaultLanguage(QLocale::system().name())
                                                        : options.language);
 
-    // The device list is read each time it is asked for, so the built-in camera
-    // is defined before the camera object the demo keeps is made.
-    bool virtualCamera = false;
-    if (!options.noVirtual && qEnvironmentVariableIsEmpty("KV_VIRTUAL_CAMERAS") &&
-        noCameraListed()) {
-        qputenv("KV_VIRTUAL_CAMERAS", kDemoCameras);
-        virtualCamera = true;
-        std::fprintf(stderr, "kvhost: no camera found; using a built-in virtual camera "
-                             "(MJPG 1280x720, YUY2 640x480, colour bars)\n");
-    }
+    // The demo defines its built-in virtual camera only while no other camera is found; the
+    // window's camera list decides that each time it is read.
+    const bool builtInAllowed =
+        !options.noVirtual && qEnvironmentVariableIsEmpty("KV_VIRTUAL_CAMERAS");
 
     FormatWatcher formats;
     std::unique_ptr<CamVideo> camera(CamVideo::create());
@@ -91,7 +72,7 @@ int main(int argc, char *argv[])
 
     int rc = 0;
     {
-        MainWindow window(camera.get(), &formats, scale, virtualCamera, options.renderWidget);
+        MainWindow window(camera.get(), &formats, scale, builtInAllowed, options.renderWidget);
         window.show();
         if (options.screenshotFile.isEmpty()) {
             rc = app.exec();

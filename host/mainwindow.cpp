@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "camerawatcher.h"
 #include "camvideo.h"
 #include "chatdemo.h"
 #include "formatwatcher.h"
@@ -19,16 +20,17 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool virtualCamera,
+MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool builtInCamera,
                        bool renderWidget, QWidget *parent)
-    : QMainWindow(parent), m_camera(camera), m_formats(formats), m_meter(new FrameMeter(this))
+    : QMainWindow(parent), m_camera(camera), m_formats(formats), m_meter(new FrameMeter(this)),
+      m_demoCamera(builtInCamera)
 {
     setWindowTitle(QStringLiteral("KvCamVideo demo host"));
 
     auto *central = new QWidget(this);
     auto *columns = new QHBoxLayout(central);
     m_leftColumn = new QVBoxLayout;
-    m_cameraBox = buildCameraPanel(virtualCamera);
+    m_cameraBox = buildCameraPanel();
     m_leftColumn->addWidget(m_cameraBox);
     m_leftColumn->addWidget(buildProbePanel());
     m_leftColumn->addStretch(1);
@@ -41,6 +43,10 @@ MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, b
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &MainWindow::updateStatus);
     timer->start(500);
+
+    // Cameras plugged in or out show up in the list by themselves.
+    auto *watcher = new CameraWatcher(this);
+    connect(watcher, &CameraWatcher::camerasChanged, this, &MainWindow::refreshCameras);
 
     refreshCameras();
     if (renderWidget)
@@ -60,7 +66,7 @@ MainWindow::~MainWindow()
     delete m_chat;
 }
 
-QWidget *MainWindow::buildCameraPanel(bool virtualCamera)
+QWidget *MainWindow::buildCameraPanel()
 {
     auto *box = new QGroupBox(QStringLiteral("Camera"));
     auto *layout = new QVBoxLayout(box);
@@ -106,10 +112,6 @@ QWidget *MainWindow::buildCameraPanel(bool virtualCamera)
     layout->addWidget(m_formatLabel);
     layout->addWidget(m_rateLabel);
     layout->addWidget(m_messageLabel);
-    if (virtualCamera)
-        m_messageLabel->setText(
-            QStringLiteral("No camera was found, so this demo defined a virtual camera "
-                           "(MJPG 1280x720 and YUY2 640x480, colour bars)."));
 
     m_videoArea = new QWidget;
     m_videoLayout = new QVBoxLayout(m_videoArea);
@@ -169,10 +171,13 @@ void MainWindow::refreshCameras()
 {
     const QString selectedPath =
         m_list->currentRow() >= 0 ? m_cameras.value(m_list->currentRow()).path : QString();
-    m_cameras.clear();
     m_list->clear();
-    if (m_camera)
-        m_camera->getCameraInfos(m_cameras);
+    m_cameras = m_demoCamera.list([this] {
+        QVector<CamDevInfo> cameras;
+        if (m_camera)
+            m_camera->getCameraInfos(cameras);
+        return cameras;
+    });
     for (const CamDevInfo &info : qAsConst(m_cameras))
         m_list->addItem(QStringLiteral("%1  (%2)").arg(info.name, info.path));
     int row = 0;
@@ -183,6 +188,10 @@ void MainWindow::refreshCameras()
         m_list->setCurrentRow(row);
     else
         m_messageLabel->setText(QStringLiteral("No camera found."));
+    if (m_demoCamera.active())
+        m_messageLabel->setText(
+            QStringLiteral("No camera was found, so this demo defined a virtual camera "
+                           "(MJPG 1280x720 and YUY2 640x480, colour bars)."));
     updateButtons();
 }
 

@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "camdevinfo.h"
+#include "democamera.h"
 
 #include <QMainWindow>
 #include <QVector>
@@ -25,7 +26,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool virtualCamera,
+    // builtInCamera: the demo may define its virtual camera while no other camera is found.
+    MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool builtInCamera,
                bool renderWidget, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -53,7 +55,7 @@ private slots:
     void updateStatus();
 
 private:
-    QWidget *buildCameraPanel(bool virtualCamera);
+    QWidget *buildCameraPanel();
     QWidget *buildProbePanel();
     QWidget *buildChatPanel(double scale);
     void embedRenderWidget();
@@ -66,6 +68,7 @@ private:
     ChatDemo *m_chat = nullptr;
     QWidget *m_chatPanel = nullptr;
     QVector<CamDevInfo> m_cameras;
+    DemoCamera m_demoCamera;
 
     QListWidget *m_list = nullptr;
     QPushButton *m_startButton = nullptr;

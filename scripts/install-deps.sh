@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5opengl5-dev
   libyuv-dev libturbojpeg0-dev libjpeg62-turbo-dev
-  libsdl2-dev libavcodec-dev libavutil-dev libv4l-dev
+  libsdl2-dev libavcodec-dev libavutil-dev libv4l-dev linux-libc-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xcompmgr x11-utils xdotool libgl1-mesa-dri
   imagemagick fonts-dejavu-core fonts-wqy-microhei

@@ -94,6 +94,7 @@ private:
     int videoWidth = 0;
     int videoHeight = 0;
     quint32 videoFourcc = 0;
+    bool videoTopDown = false; // the format block's height was negative (RGB24 rows top-down)
     double videoFps = 0.0;
     int requestedWidth = 1280;
     int requestedHeight = 720;

@@ -13,6 +13,10 @@ namespace {
 
 const quint32 kFourccMJPG = 0x47504A4D;
 const quint32 kFourccYUY2 = 0x32595559;
+const quint32 kFourccNV12 = 0x3231564E;
+const quint32 kFourccI420 = 0x30323449;
+const quint32 kFourccIYUV = 0x56555949;
+const quint32 kFourccYU12 = 0x32315559;
 
 // Bytes the converters touch for a W x H I420 image laid out with chroma
 // strides of W / 2: W x H x 3 / 2, a little more for odd sizes, where each
@@ -34,8 +38,23 @@ struct Planes
     int strideV;
 };
 
-// Converts an MJPG or YUY2 sample of w x h; 0 on success, 1 for other
-// codes (nothing written), -1 on failure.
+// The row stride of a 4:2:0 sample (NV12 or I420) of h rows whose planes
+// share one luma stride s: s x h luma bytes, then (h + 1) / 2 chroma rows of s
+// bytes (NV12) or twice as many of s / 2 (I420). 0 when the length fits no
+// stride of at least w.
+int planarStride(quint32 fourcc, int len, int w, int h)
+{
+    const qint64 rows = qint64(h) + (h + 1) / 2;
+    qint64 stride = len / rows;
+    if (fourcc != kFourccNV12)
+        stride &= ~qint64(1); // the chroma rows are exactly half a luma row
+    // An NV12 chroma row holds (w + 1) / 2 pairs.
+    const qint64 least = fourcc == kFourccNV12 ? qint64(w) + (w & 1) : qint64(w);
+    return stride >= least && stride <= INT_MAX ? int(stride) : 0;
+}
+
+// Converts an MJPG, YUY2, NV12 or I420 sample of w x h; 0 on success, 1 for
+// other codes (nothing written), -1 on failure.
 int convertCompressedOrPacked(quint32 fourcc, const uchar *sample, int len, int w, int h,
                               const Planes &p)
 {
@@ -52,6 +71,27 @@ int convertCompressedOrPacked(quint32 fourcc, const uchar *sample, int len, int 
             return -1;
         return libyuv::YUY2ToI420(sample, stride, p.y, p.strideY, p.u, p.strideU, p.v, p.strideV, w,
                                   h) == 0
+                   ? 0
+                   : -1;
+    }
+    if (fourcc == kFourccNV12) {
+        const int stride = planarStride(fourcc, len, w, h);
+        if (stride == 0)
+            return -1;
+        const uchar *uv = sample + qint64(stride) * h;
+        return libyuv::NV12ToI420(sample, stride, uv, stride, p.y, p.strideY, p.u, p.strideU, p.v,
+                                  p.strideV, w, h) == 0
+                   ? 0
+                   : -1;
+    }
+    if (fourcc == kFourccI420 || fourcc == kFourccIYUV || fourcc == kFourccYU12) {
+        const int stride = planarStride(fourcc, len, w, h);
+        if (stride == 0)
+            return -1;
+        const uchar *u = sample + qint64(stride) * h;
+        const uchar *v = u + qint64(stride / 2) * ((h + 1) / 2);
+        return libyuv::I420Copy(sample, stride, u, stride / 2, v, stride / 2, p.y, p.strideY, p.u,
+                                p.strideU, p.v, p.strideV, w, h) == 0
                    ? 0
                    : -1;
     }
@@ -76,11 +116,13 @@ int KvBooth::convertFrame(const uchar *sample, int *len, uchar *dst, int dstSize
     Planes planes{dst, w, dst + lumaSize, w / 2, dst + lumaSize + lumaSize / 4, w / 2};
     int rc = convertCompressedOrPacked(videoFourcc, sample, *len, w, h, planes);
     if (rc == 1) {
-        // Anything else is bottom-up 24-bit BGR of exactly W x H pixels.
-        if (qint64(*len) != lumaSize * 3)
+        // Anything else is 24-bit BGR of W x H pixels, rows bottom-up unless the
+        // format said top-down; rows may be padded, the stride being len / H.
+        if (qint64(*len) < lumaSize * 3 || *len % h != 0)
             return -11;
         rc = libyuv::RGB24ToI420(sample, *len / h, planes.y, planes.strideY, planes.u,
-                                 planes.strideU, planes.v, planes.strideV, w, -h) == 0
+                                 planes.strideU, planes.v, planes.strideV, w,
+                                 videoTopDown ? h : -h) == 0
                  ? 0
                  : -1;
     }

@@ -307,6 +307,7 @@ int KvBooth::reportVideoFormat(const AM_MEDIA_TYPE *mt)
     const int changed =
         (block.fourcc != videoFourcc || width != videoWidth || height != videoHeight) ? 1 : 0;
     videoFourcc = block.fourcc;
+    videoTopDown = block.height < 0;
     videoWidth = width;
     videoHeight = height;
     videoFps = block.frameTime != 0 ? 10000000.0 / double(block.frameTime)

@@ -13,6 +13,10 @@ DWORD fourccOf(SampleFormat format)
         return MAKEFOURCC('M', 'J', 'P', 'G');
     case SampleFormat::Yuy2:
         return MAKEFOURCC('Y', 'U', 'Y', '2');
+    case SampleFormat::Nv12:
+        return MAKEFOURCC('N', 'V', '1', '2');
+    case SampleFormat::I420:
+        return MAKEFOURCC('I', '4', '2', '0');
     case SampleFormat::Rgb24:
         break;
     }
@@ -26,6 +30,10 @@ const GUID &subtypeOf(SampleFormat format)
         return MEDIASUBTYPE_MJPG;
     case SampleFormat::Yuy2:
         return MEDIASUBTYPE_YUY2;
+    case SampleFormat::Nv12:
+        return MEDIASUBTYPE_NV12;
+    case SampleFormat::I420:
+        return MEDIASUBTYPE_I420;
     case SampleFormat::Rgb24:
         break;
     }
@@ -36,12 +44,28 @@ long sampleSizeOf(const VideoFormat &format)
 {
     const long pixels = long(format.width) * format.height;
     // Compressed samples vary in size; this is the largest a frame may take.
-    return format.format == SampleFormat::Rgb24 ? pixels * 3 : pixels * 2;
+    switch (format.format) {
+    case SampleFormat::Rgb24:
+        return pixels * 3;
+    case SampleFormat::Nv12:
+    case SampleFormat::I420:
+        return pixels * 3 / 2;
+    default:
+        return pixels * 2;
+    }
 }
 
 static WORD bitCountOf(SampleFormat format)
 {
-    return format == SampleFormat::Rgb24 ? 24 : 16;
+    switch (format) {
+    case SampleFormat::Rgb24:
+        return 24;
+    case SampleFormat::Nv12:
+    case SampleFormat::I420:
+        return 12;
+    default:
+        return 16;
+    }
 }
 
 bool makeMediaType(const VideoFormat &format, AM_MEDIA_TYPE *mediaType)
@@ -126,13 +150,17 @@ bool readVideoMediaType(const AM_MEDIA_TYPE &mediaType, VideoFormat *format)
         format->format = SampleFormat::Yuy2;
     else if (mediaType.subtype == MEDIASUBTYPE_RGB24)
         format->format = SampleFormat::Rgb24;
+    else if (mediaType.subtype == MEDIASUBTYPE_NV12)
+        format->format = SampleFormat::Nv12;
+    else if (mediaType.subtype == MEDIASUBTYPE_I420)
+        format->format = SampleFormat::I420;
     else
         return false;
     if (header->biHeight == INT32_MIN)
         return false; // no size of ours, and its magnitude does not fit
     format->width = header->biWidth;
     format->height = header->biHeight < 0 ? -header->biHeight : header->biHeight;
-    format->topDown = header->biHeight < 0 && format->format != SampleFormat::Rgb24;
+    format->topDown = header->biHeight < 0;
     format->frameInterval = frameTime;
     return true;
 }

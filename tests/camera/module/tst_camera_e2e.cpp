@@ -79,6 +79,8 @@ private:
             case kvplat::SampleFormat::Rgb24:
                 ref = i420ref::fromRgb24(sample, m_e.width, m_e.height);
                 break;
+            default: // no virtual camera here sends planar samples
+                break;
             }
         }
         return m_cache.emplace(n, ref).first->second;

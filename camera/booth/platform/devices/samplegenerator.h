@@ -11,7 +11,7 @@
 
 namespace kvplat {
 
-enum class SampleFormat { Mjpg, Yuy2, Rgb24 };
+enum class SampleFormat { Mjpg, Yuy2, Rgb24, Nv12, I420 };
 
 struct SamplePattern
 {
@@ -43,7 +43,9 @@ public:
     // Renders frame `frame` into `out` (resized to the sample's length; its capacity is reused).
     // MJPG: baseline JPEG with 4:2:2 chroma in JFIF's full range, as webcams send it;
     // YUY2: packed Y0 U Y1 V rows of width * 2 bytes (studio range);
-    // RGB24: blue, green, red triplets, rows of width * 3 bytes stored bottom-up.
+    // RGB24: blue, green, red triplets, rows of width * 3 bytes stored bottom-up;
+    // NV12 and I420: 4:2:0 planes of rows width bytes (chroma: (height + 1) / 2 rows, studio
+    // range), NV12 with interleaved U V, I420 with U then V rows of width / 2 bytes.
     // False for sizes out of range (width and height 2..8192, width even) or an encoder failure.
     bool render(SampleFormat format, int width, int height, const SamplePattern &pattern,
                 uint64_t frame, std::vector<uint8_t> &out,

@@ -258,6 +258,29 @@ bool SampleGenerator::render(SampleFormat format, int width, int height,
         }
         return true;
     }
+    case SampleFormat::Nv12:
+    case SampleFormat::I420: {
+        const size_t cw = w / 2, ch = (h + 1) / 2;
+        out.resize(w * h + 2 * cw * ch);
+        std::copy(m_y.begin(), m_y.end(), out.begin());
+        uint8_t *chroma = out.data() + w * h;
+        for (size_t y = 0; y < ch; ++y) {
+            // Two rows of 4:2:2 chroma make one of 4:2:0.
+            const size_t r0 = 2 * y, r1 = std::min(2 * y + 1, h - 1);
+            for (size_t x = 0; x < cw; ++x) {
+                const uint8_t u = uint8_t((m_u[r0 * cw + x] + m_u[r1 * cw + x] + 1) / 2);
+                const uint8_t v = uint8_t((m_v[r0 * cw + x] + m_v[r1 * cw + x] + 1) / 2);
+                if (format == SampleFormat::Nv12) {
+                    chroma[y * w + 2 * x] = u;
+                    chroma[y * w + 2 * x + 1] = v;
+                } else {
+                    chroma[y * cw + x] = u;
+                    chroma[cw * ch + y * cw + x] = v;
+                }
+            }
+        }
+        return true;
+    }
     case SampleFormat::Rgb24: {
         // Bottom-up BGR rows; the picture is defined in RGB, so solid colours stay exact.
         out.resize(w * h * 3);

@@ -22,8 +22,8 @@ struct VideoFormat
     int width = 0;
     int height = 0;
     REFERENCE_TIME frameInterval = 0; // 100 ns units
-    // The device describes its rows as top-down (a negative biHeight); only
-    // for formats whose rows are top-down anyway (MJPG, YUY2).
+    // The device describes its rows as top-down (a negative biHeight): MJPG and YUY2 rows are
+    // top-down anyway; RGB24 rows are then stored top-down (V4L2's BGR24).
     bool topDown = false;
 };
 
