@@ -63,6 +63,7 @@ private slots:
     void selectionByName();
     void selectionByHostileName_data();
     void selectionByHostileName();
+    void hugeFormatAmongCapabilities();
     void openFailures_data();
     void openFailures();
     void openOnBuiltGraph();
@@ -331,6 +332,21 @@ void TestKvBooth::selectionByHostileName()
     QCOMPARE(booth->openCamera(pattern), result);
     QCOMPARE(setFormatCalls(name.toStdWString().c_str()), result == 0 && first ? 1 : 0);
     QCOMPARE(setFormatCalls(L"Spare x"), result == 0 && !first ? 1 : 0);
+    QCOMPARE(booth->closeCamera(), 0);
+}
+
+void TestKvBooth::hugeFormatAmongCapabilities()
+{
+    // The bit rate of 8192 x 8192 RGB24 at 1000 fps does not fit its field (the
+    // sanitizer build catches the conversion); the format choice goes on unharmed.
+    kvfault::setVirtualCameras(R"([{"name": "Huge", "path": "virtual:huge", "formats": [
+        {"fourcc": "RGB24", "width": 8192, "height": 8192, "fps": 1000},
+        {"fourcc": "YUY2", "width": 1280, "height": 720, "fps": 30}]}])");
+    std::unique_ptr<KvBooth> booth(new KvBooth);
+    QCOMPARE(booth->openCamera("Huge"), 0);
+    QJsonObject format;
+    booth->getVideoFormat(format);
+    QCOMPARE(format.value("width").toInt(), 1280);
     QCOMPARE(booth->closeCamera(), 0);
 }
 
