@@ -13,7 +13,7 @@ runs=${1:-20000}
 dir=${2:-$root/build-fuzz}
 
 cmake -S "$root" -B "$dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_SANITIZE=ON -DKV_BUILD_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_SANITIZE=ON -DKV_BUILD_FUZZ=ON -DKV_WERROR=ON \
   -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF \
   -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 
