@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xcompmgr x11-utils xdotool libgl1-mesa-dri
   imagemagick fonts-dejavu-core fonts-wqy-microhei
+  clang libjpeg-turbo-progs
 )
 
 missing=()

@@ -98,6 +98,22 @@ int convertCompressedOrPacked(quint32 fourcc, const uchar *sample, int len, int 
     return 1;
 }
 
+// Converts a sample of any recorded code for convertFrameScaled: MJPG, YUY2, or
+// else bottom-up 24-bit BGR of exactly w x h pixels, as convertFrame reads them.
+// 0 on success, -1 on failure.
+int convertAnySample(quint32 fourcc, const uchar *sample, int len, int w, int h, const Planes &p)
+{
+    const int rc = convertCompressedOrPacked(fourcc, sample, len, w, h, p);
+    if (rc != 1)
+        return rc;
+    if (qint64(len) != qint64(w) * h * 3)
+        return -1;
+    return libyuv::RGB24ToI420(sample, len / h, p.y, p.strideY, p.u, p.strideU, p.v, p.strideV, w,
+                               -h) == 0
+               ? 0
+               : -1;
+}
+
 } // namespace
 
 int KvBooth::convertFrame(const uchar *sample, int *len, uchar *dst, int dstSize)
@@ -140,12 +156,11 @@ int KvBooth::convertFrameScaled(const uchar *sample, int *len, const CamI420Imag
     const int w = videoWidth;
     const int h = videoHeight;
     if (w <= 0 || h <= 0 || !sample || !len || *len <= 0)
-        return 0;
+        return -1;
 
     if (dst->width == w && dst->height == h) {
         const Planes planes{dst->y, dst->strideY, dst->u, dst->strideU, dst->v, dst->strideV};
-        convertCompressedOrPacked(videoFourcc, sample, *len, w, h, planes);
-        return 0;
+        return convertAnySample(videoFourcc, sample, *len, w, h, planes);
     }
 
     if (!scratchA || !scratchB)
@@ -153,7 +168,9 @@ int KvBooth::convertFrameScaled(const uchar *sample, int *len, const CamI420Imag
     const qint64 lumaSize = qint64(w) * h;
     const Planes source{scratchA, w, scratchA + lumaSize, w / 2, scratchA + lumaSize + lumaSize / 4,
                         w / 2};
-    convertCompressedOrPacked(videoFourcc, sample, *len, w, h, source);
+    // A sample that does not convert leaves the destination as it was.
+    if (convertAnySample(videoFourcc, sample, *len, w, h, source) != 0)
+        return -1;
 
     const int angle = rotation;
     const bool quarterTurn = angle == 90 || angle == 270;

@@ -1,5 +1,6 @@
 // Camera lists and camera selection of KvBooth.
 #include "kvbooth.h"
+#include "kvnamepattern.h"
 
 #include <QDebug>
 #include <QThread>
@@ -7,7 +8,6 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
-#include <regex>
 #include <string>
 
 namespace {
@@ -200,16 +200,13 @@ IMoniker *KvBooth::findDeviceByName(const QString &name)
 {
     qDebug() << "begin enum-camera-dev: " << name;
 
-    // The name is a pattern; one that does not compile finds no device.
-    bool patternValid = true;
-    std::wregex pattern;
-    try {
-        pattern = std::wregex(name.toStdWString(), std::regex_constants::ECMAScript);
-    } catch (const std::regex_error &) {
-        patternValid = false;
-    }
-
-    return findDevice([&](int counter, IPropertyBag *bag) {
+    // The name is a pattern; one that is refused, or whose search is refused on
+    // some device, finds no device.
+    const KvNamePattern pattern(name);
+    if (!pattern.isValid())
+        return nullptr;
+    bool refused = false;
+    IMoniker *found = findDevice([&](int counter, IPropertyBag *bag) {
         VARIANT friendly;
         VariantInit(&friendly);
         friendly.vt = VT_BSTR;
@@ -219,22 +216,24 @@ IMoniker *KvBooth::findDeviceByName(const QString &name)
         VariantInit(&devicePath);
         const HRESULT hr = bag->Read(L"DevicePath", &devicePath, nullptr);
         qDebug() << counter << "dev_path: " << variantText(devicePath);
-        bool hit = false;
+        bool stop = false;
         if (hr == S_OK) {
             const QString friendlyName = variantText(friendly);
             qDebug() << counter << "Dev name: " << friendlyName;
-            if (patternValid) {
-                try {
-                    hit = std::regex_search(friendlyName.toStdWString(), pattern);
-                } catch (const std::regex_error &) {
-                    hit = false;
-                }
-            }
+            const KvNamePattern::Result result = pattern.search(friendlyName);
+            refused = result == KvNamePattern::Refused;
+            stop = result != KvNamePattern::Miss;
         }
         VariantClear(&devicePath);
         VariantClear(&friendly);
-        return hit;
+        return stop;
     });
+    if (found && refused) {
+        // An undecided device may have been the first match; taking a later one would be a guess.
+        found->Release();
+        found = nullptr;
+    }
+    return found;
 }
 
 int KvBooth::bindSelected(IMoniker *moniker)

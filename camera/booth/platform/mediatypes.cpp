@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace kvplat {
 
@@ -79,8 +80,12 @@ bool makeMediaType(const VideoFormat &format, AM_MEDIA_TYPE *mediaType)
     info->rcSource = {0, 0, format.width, format.height};
     info->rcTarget = info->rcSource;
     info->AvgTimePerFrame = format.frameInterval;
-    if (format.frameInterval > 0)
-        info->dwBitRate = DWORD(double(size) * 8.0 * 10000000.0 / double(format.frameInterval));
+    if (format.frameInterval > 0) {
+        // Large pictures at high rates exceed the field; it then holds its largest value.
+        const double bitRate = double(size) * 8.0 * 10000000.0 / double(format.frameInterval);
+        const double maxRate = double(std::numeric_limits<DWORD>::max());
+        info->dwBitRate = bitRate < maxRate ? DWORD(bitRate) : std::numeric_limits<DWORD>::max();
+    }
     info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info->bmiHeader.biWidth = format.width;
     info->bmiHeader.biHeight = format.topDown ? -format.height : format.height;

@@ -61,6 +61,9 @@ private slots:
     void selectionByPath();
     void selectionByName_data();
     void selectionByName();
+    void selectionByHostileName_data();
+    void selectionByHostileName();
+    void hugeFormatAmongCapabilities();
     void openFailures_data();
     void openFailures();
     void openOnBuiltGraph();
@@ -288,6 +291,62 @@ void TestKvBooth::selectionByName()
     QVERIFY(log.messages().first().startsWith("begin enum-camera-dev: "));
     for (const wchar_t *name : {L"Integrated Camera", L"USB Camera", L"HD (720p)", L"HD 720p"})
         QCOMPARE(setFormatCalls(name), QString::fromWCharArray(name) == chosen ? 1 : 0);
+    QCOMPARE(booth->closeCamera(), 0);
+}
+
+void TestKvBooth::selectionByHostileName_data()
+{
+    // A first camera with a hostile name, a second one named "Spare x"; the
+    // search for the pattern either settles on the first, or finds nothing.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("first");
+
+    QTest::newRow("long name, anchored run") << QString(32768, 'N') << "N+$" << 0 << true;
+    QTest::newRow("1 MB name, any text") << QString(1 << 20, 'y') << "^y.*$" << 0 << true;
+    QTest::newRow("long name, no match") << QString(32768, 'N') << "N+M|x$" << 0 << false;
+    QTest::newRow("backtracking without end")
+        << QString(64, 'x') << "(x?){64}x{64}z" << -3 << false;
+    QTest::newRow("pattern too long") << "Spare x"
+                                      << "S" + QString(1100, '.') << -3 << false;
+    QTest::newRow("PCRE-only syntax") << "Spare x"
+                                      << "(*LIMIT_MATCH=1)x" << -3 << false;
+}
+
+void TestKvBooth::selectionByHostileName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, pattern);
+    QFETCH(int, result);
+    QFETCH(bool, first);
+
+    const QByteArray format = R"([{"fourcc": "YUY2", "width": 640, "height": 480, "fps": 30}])";
+    const QByteArray config = "[{\"name\": \"" + name.toUtf8() +
+                              "\", \"path\": \"virtual:h\", \"formats\": " + format +
+                              "}, {\"name\": \"Spare x\", \"path\": \"virtual:s\", "
+                              "\"formats\": " +
+                              format + "}]";
+    kvfault::setVirtualCameras(config.constData());
+    std::unique_ptr<KvBooth> booth(new KvBooth);
+    QCOMPARE(booth->openCamera(pattern), result);
+    QCOMPARE(setFormatCalls(name.toStdWString().c_str()), result == 0 && first ? 1 : 0);
+    QCOMPARE(setFormatCalls(L"Spare x"), result == 0 && !first ? 1 : 0);
+    QCOMPARE(booth->closeCamera(), 0);
+}
+
+void TestKvBooth::hugeFormatAmongCapabilities()
+{
+    // The bit rate of 8192 x 8192 RGB24 at 1000 fps does not fit its field (the
+    // sanitizer build catches the conversion); the format choice goes on unharmed.
+    kvfault::setVirtualCameras(R"([{"name": "Huge", "path": "virtual:huge", "formats": [
+        {"fourcc": "RGB24", "width": 8192, "height": 8192, "fps": 1000},
+        {"fourcc": "YUY2", "width": 1280, "height": 720, "fps": 30}]}])");
+    std::unique_ptr<KvBooth> booth(new KvBooth);
+    QCOMPARE(booth->openCamera("Huge"), 0);
+    QJsonObject format;
+    booth->getVideoFormat(format);
+    QCOMPARE(format.value("width").toInt(), 1280);
     QCOMPARE(booth->closeCamera(), 0);
 }
 

@@ -136,6 +136,8 @@ private slots:
     void scaledStraight();
     void scaledRotation_data();
     void scaledRotation();
+    void scaledRgb24();
+    void scaledFailures();
 
 private:
     // Opens the camera, runs it until a sample has come, and keeps that sample.
@@ -370,6 +372,105 @@ void TestKvBoothConvert::scaledRotation()
     }
     QVERIFY(std::all_of(u.begin(), u.end(), [](uchar b) { return b == 128; }));
     QVERIFY(std::all_of(v.begin(), v.end(), [](uchar b) { return b == 128; }));
+}
+
+namespace {
+
+// An I420 destination of w x h in its own vectors, filled with `fill`.
+struct ScaledImage
+{
+    ScaledImage(int w, int h, uchar fill)
+        : y(size_t(w) * h, fill), u(size_t(w / 2) * (h / 2), fill), v(u)
+    {
+        image.width = w;
+        image.height = h;
+        image.strideY = w;
+        image.strideU = w / 2;
+        image.strideV = w / 2;
+        image.y = y.data();
+        image.u = u.data();
+        image.v = v.data();
+    }
+    Bytes all() const
+    {
+        Bytes out(y);
+        out.insert(out.end(), u.begin(), u.end());
+        out.insert(out.end(), v.begin(), v.end());
+        return out;
+    }
+    Bytes y, u, v;
+    CamI420Image image;
+};
+
+} // namespace
+
+void TestKvBoothConvert::scaledRgb24()
+{
+    Bytes sample;
+    std::unique_ptr<KvBooth> booth = openAndCapture("Rgb Cam", &sample);
+    QVERIFY(booth);
+    Bytes expected(kImage);
+    int len = int(sample.size());
+    QCOMPARE(booth->convertFrame(sample.data(), &len, expected.data(), kImage), kImage);
+
+    // Straight: the same picture convertFrame gives.
+    ScaledImage straight(W, H, 0xEE);
+    QCOMPARE(booth->convertFrameScaled(sample.data(), &len, &straight.image), 0);
+    QVERIFY(straight.all() == expected);
+
+    // Halved: the middle of each bar keeps its colour (not left green or untouched).
+    ScaledImage half(W / 2, H / 2, 0xEE);
+    QCOMPARE(booth->convertFrameScaled(sample.data(), &len, &half.image), 0);
+    for (int bar = 0; bar < 8; ++bar) {
+        const int x = W / 32 + bar * W / 16;
+        const int y = H / 4;
+        QVERIFY2(std::abs(int(half.y[size_t(y) * (W / 2) + x]) -
+                          int(expected[size_t(2 * y) * W + 2 * x])) <= 4,
+                 qPrintable(QString("bar %1").arg(bar)));
+        const size_t c = size_t(y / 2) * (W / 4) + x / 2;
+        const size_t e = size_t(y) * (W / 2) + x;
+        QVERIFY(std::abs(int(half.u[c]) - int(expected[W * H + e])) <= 4);
+        QVERIFY(std::abs(int(half.v[c]) - int(expected[W * H * 5 / 4 + e])) <= 4);
+    }
+
+    // A length other than W x H x 3 is refused and leaves the destination alone.
+    ScaledImage untouched(W / 2, H / 2, 0xEE);
+    int shorter = len - 3;
+    QCOMPARE(booth->convertFrameScaled(sample.data(), &shorter, &untouched.image), -1);
+    QVERIFY(untouched.all() == ScaledImage(W / 2, H / 2, 0xEE).all());
+}
+
+void TestKvBoothConvert::scaledFailures()
+{
+    Bytes sample;
+    std::unique_ptr<KvBooth> booth = openAndCapture("Mjpg Cam", &sample);
+    QVERIFY(booth);
+
+    // A good frame first, so a refused one cannot pass for it.
+    ScaledImage half(W / 2, H / 2, 0xEE);
+    int len = int(sample.size());
+    QCOMPARE(booth->convertFrameScaled(sample.data(), &len, &half.image), 0);
+    const Bytes good = half.all();
+    Bytes garbage(4096, 0x5A);
+    len = int(garbage.size());
+    QCOMPARE(booth->convertFrameScaled(garbage.data(), &len, &half.image), -1);
+    QVERIFY(half.all() == good);
+
+    ScaledImage straight(W, H, 0xEE);
+    QCOMPARE(booth->convertFrameScaled(garbage.data(), &len, &straight.image), -1);
+    QCOMPARE(booth->convertFrameScaled(nullptr, &len, &straight.image), -1);
+    QCOMPARE(booth->convertFrameScaled(sample.data(), nullptr, &straight.image), -1);
+    len = 0;
+    QCOMPARE(booth->convertFrameScaled(sample.data(), &len, &half.image), -1);
+    QVERIFY(half.all() == good);
+
+    // A YUY2 sample too short for its rows.
+    std::unique_ptr<KvBooth> yuy2 = openAndCapture("Yuy2 Cam", &sample);
+    QVERIFY(yuy2);
+    len = W * 2 * H - 1;
+    QCOMPARE(yuy2->convertFrameScaled(sample.data(), &len, &straight.image), -1);
+    QCOMPARE(yuy2->convertFrameScaled(sample.data(), &len, &half.image), -1);
+    QVERIFY(half.all() == good);
 }
 
 QTEST_GUILESS_MAIN(TestKvBoothConvert)

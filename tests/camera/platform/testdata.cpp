@@ -30,6 +30,8 @@ std::vector<MalformedValue> malformedValues()
          R"([{"name": "x", "formats": [{"fourcc": "YUY2", "width": 63, "height": 48, "fps": 30}]}])"},
         {"huge",
          R"([{"name": "x", "formats": [{"fourcc": "RGB24", "width": 1e9, "height": 48, "fps": 30}]}])"},
+        {"fps too low to have a frame interval",
+         R"([{"name": "x", "formats": [{"fourcc": "YUY2", "width": 64, "height": 48, "fps": 1e-13}]}])"},
         {"no fps",
          R"([{"name": "x", "formats": [{"fourcc": "YUY2", "width": 64, "height": 48}]}])"},
         {"pattern", R"([{"name": "x", "formats": [], "pattern": "solid:#12"}])"},

@@ -199,6 +199,33 @@ private slots:
         QCOMPARE(g_configMessages, 1);
     }
 
+    void camerasWithoutPathAreLogged()
+    {
+        QStringList seen;
+        static QStringList *sink = nullptr;
+        sink = &seen;
+        QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { sink->append(text); });
+        // A value not seen before, so its notes are written now, and only once.
+        const QByteArray value = QByteArray(kCameras) + " ";
+        kvfault::setVirtualCameras(value.constData());
+        QList<DeviceEntry> list;
+        QCOMPARE(listDevices(&list), S_OK);
+        QCOMPARE(listDevices(&list), S_OK);
+        qInstallMessageHandler(previous);
+        QCOMPARE(list.size(), 8);
+        QCOMPARE(seen.filter("KV_VIRTUAL_CAMERAS").size(), 2);
+        QCOMPARE(seen.filter("camera \"No Path\" has no path").size(), 1);
+        QCOMPARE(seen.filter("camera \"Empty Path\" has an empty path").size(), 1);
+
+        // The slowest rate the configuration takes still has a frame interval.
+        kvfault::setVirtualCameras(
+            R"([{"name": "Slow", "path": "virtual:slow", "formats": [{"fourcc": "YUY2", "width": 64, "height": 48, "fps": 0.01}]}])");
+        list.clear();
+        QCOMPARE(listDevices(&list), S_OK);
+        QCOMPARE(list.size(), 1);
+    }
+
     void generatorPatterns()
     {
         kvplat::SamplePattern pattern;

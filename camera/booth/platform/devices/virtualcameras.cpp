@@ -243,6 +243,9 @@ void VirtualStream::run()
 
 // ---- Configuration ---------------------------------------------------------------------------
 
+const double kMinFps = 0.01;
+const double kMaxFps = 1000.0;
+
 bool readInt(const QJsonValue &value, long min, long max, long *out)
 {
     if (!value.isDouble())
@@ -305,9 +308,11 @@ bool readFormat(const QJsonValue &value, VideoFormat *format, QString *error)
         *error = "a format's size is not an even width and a height of 2 to 8192";
         return false;
     }
+    // Below the lowest rate the frame interval in 100 ns units would not fit its type
+    // (or the stream's clock arithmetic).
     const QJsonValue fps = o.value("fps");
-    if (!fps.isDouble() || !(fps.toDouble() > 0.0) || fps.toDouble() > 1000.0) {
-        *error = "a format's fps is not a number above 0 and up to 1000";
+    if (!fps.isDouble() || !(fps.toDouble() >= kMinFps) || fps.toDouble() > kMaxFps) {
+        *error = "a format's fps is not a number from 0.01 to 1000";
         return false;
     }
     const QJsonValue topDown = o.value("topDown");
@@ -391,6 +396,19 @@ bool readCamera(const QJsonValue &value, VirtualCameraConfig *camera, QString *e
     return true;
 }
 
+// True the first time a value of the variable is seen in a row: the variable is read at
+// every enumeration, its faults are logged once.
+bool newValue(const QByteArray &value)
+{
+    static std::mutex logMutex;
+    static QByteArray lastLogged;
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (lastLogged == value)
+        return false;
+    lastLogged = value;
+    return true;
+}
+
 // The configured cameras, or none (with one log line per malformed value).
 std::vector<VirtualCameraConfig> readConfiguration()
 {
@@ -413,16 +431,25 @@ std::vector<VirtualCameraConfig> readConfiguration()
             cameras.push_back(std::move(camera));
         }
     }
-    if (error.isEmpty())
-        return cameras;
-    static std::mutex logMutex;
-    static QByteArray lastLogged;
-    std::lock_guard<std::mutex> lock(logMutex);
-    if (lastLogged != value) {
-        lastLogged = value;
-        qDebug() << "KV_VIRTUAL_CAMERAS ignored:" << error;
+    if (!error.isEmpty()) {
+        if (newValue(value))
+            qDebug() << "KV_VIRTUAL_CAMERAS ignored:" << error;
+        return {};
     }
-    return {};
+    // A device without a readable path, or with an empty one, is a case real devices have,
+    // so it stays; but the camera lists leave it out, which the log says.
+    if (newValue(value)) {
+        for (const VirtualCameraConfig &camera : cameras) {
+            const QString name = QString::fromStdWString(camera.ident.name);
+            if (!camera.ident.hasPath)
+                qDebug() << "KV_VIRTUAL_CAMERAS: camera" << name
+                         << "has no path: the camera lists leave it out and it cannot be opened";
+            else if (camera.ident.path.empty())
+                qDebug() << "KV_VIRTUAL_CAMERAS: camera" << name
+                         << "has an empty path: the camera lists leave it out";
+        }
+    }
+    return cameras;
 }
 
 // ---- Registry of live devices and unplugged names ------------------------------------------
