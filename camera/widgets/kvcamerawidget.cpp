@@ -34,8 +34,7 @@ KvCameraWidget::KvCameraWidget(double scale, QWidget *parent) : QWidget(parent),
     // The overlay is a top-level window of its own: only the window flag makes
     // the X server pass the pointer through it to the camera window below
     // (the attribute alone keeps Qt's own delivery off it, not the server's).
-    m_overlay->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint |
-                              Qt::WindowTransparentForInput);
+    m_overlay->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTransparentForInput);
     m_overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_overlay->setAttribute(Qt::WA_TranslucentBackground);
 

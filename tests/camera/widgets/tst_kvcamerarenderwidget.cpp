@@ -10,9 +10,9 @@
 #include <QTest>
 
 #include <algorithm>
-#include <memory>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
