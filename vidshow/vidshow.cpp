@@ -79,6 +79,7 @@ struct Device
     SDL_Texture *texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
+    SDL_YUV_CONVERSION_MODE textureConversion = SDL_YUV_CONVERSION_BT601;
     // Cameras deliver BT.601: limited range unless told otherwise. SDL's own
     // choice would be BT.709 for HD sizes.
     SDL_YUV_CONVERSION_MODE conversion = SDL_YUV_CONVERSION_BT601;
@@ -277,13 +278,16 @@ extern "C" int DisplayI420Video(void *device, void *y, void *u, void *v, int wid
     const int w = width & ~1;
     const int h = height & ~1;
     ConversionScope conversion(d->conversion);
-    if (!d->texture || d->textureWidth != w || d->textureHeight != h) {
+    // The GL renderer fixes a texture's conversion when it makes it.
+    if (!d->texture || d->textureWidth != w || d->textureHeight != h ||
+        d->textureConversion != d->conversion) {
         if (d->texture)
             SDL_DestroyTexture(d->texture);
         d->texture =
             SDL_CreateTexture(d->renderer, SDL_PIXELFORMAT_IYUV, SDL_TEXTUREACCESS_STREAMING, w, h);
         d->textureWidth = d->texture ? w : 0;
         d->textureHeight = d->texture ? h : 0;
+        d->textureConversion = d->conversion;
         if (!d->texture)
             return -1;
     }
