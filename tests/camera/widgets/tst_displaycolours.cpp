@@ -7,6 +7,7 @@
 #include "kvcamerawidget.h"
 #include "samplegenerator.h"
 
+#include <QDebug>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -121,8 +122,11 @@ private slots:
             gl.slotReceiveVideoFrame(f.data(), kWidth, kHeight);
             QTRY_VERIFY2(shows(gl), qPrintable(QString("OpenGL widget shows %1 for %2")
                                                    .arg(describe(seen), describe(colour))));
+            const QRgb glSeen = seen;
             // Both still right once the other has drawn.
             QVERIFY(shows(window));
+            qDebug().noquote() << QTest::currentDataTag() << describe(colour) << "window"
+                               << describe(seen) << "OpenGL" << describe(glSeen);
             window.slotReceiveVideoFrame(nullptr, 0, 0);
             gl.slotReceiveVideoFrame(nullptr, 0, 0);
         }
