@@ -9,7 +9,7 @@ packages=(
   libyuv-dev libturbojpeg0-dev libjpeg62-turbo-dev
   libsdl2-dev libavcodec-dev libavutil-dev libv4l-dev linux-libc-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth xcompmgr x11-utils xdotool libgl1-mesa-dri
+  xvfb xauth xcompmgr x11-utils xdotool libxtst-dev libgl1-mesa-dri
   imagemagick fonts-dejavu-core fonts-wqy-microhei
   clang libjpeg-turbo-progs
 )

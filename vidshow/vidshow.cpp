@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -24,13 +25,15 @@ struct GlxCurrent
 
     explicit GlxCurrent(SDL_Window *window) : m_window(window)
     {
-        static const auto getContext =
+        // Looked up each time: SDL unloads its GL library with its video
+        // subsystem, so an address kept from before could be stale.
+        const auto getContext =
             reinterpret_cast<GetContext>(SDL_GL_GetProcAddress("glXGetCurrentContext"));
-        static const auto getDraw =
+        const auto getDraw =
             reinterpret_cast<GetDrawable>(SDL_GL_GetProcAddress("glXGetCurrentDrawable"));
-        static const auto getRead =
+        const auto getRead =
             reinterpret_cast<GetDrawable>(SDL_GL_GetProcAddress("glXGetCurrentReadDrawable"));
-        static const auto getDisplay =
+        const auto getDisplay =
             reinterpret_cast<GetDisplay>(SDL_GL_GetProcAddress("glXGetCurrentDisplay"));
         m_makeCurrent =
             reinterpret_cast<MakeContextCurrent>(SDL_GL_GetProcAddress("glXMakeContextCurrent"));
@@ -49,10 +52,13 @@ struct GlxCurrent
     ~GlxCurrent()
     {
         if (m_context && m_display) {
-            SDL_GL_MakeCurrent(m_window, nullptr);
+            if (m_window)
+                SDL_GL_MakeCurrent(m_window, nullptr);
             m_makeCurrent(m_display, m_draw, m_read, m_context);
         }
     }
+    // The window is about to be destroyed: restore without telling SDL.
+    void forgetWindow() { m_window = nullptr; }
     GlxCurrent(const GlxCurrent &) = delete;
     GlxCurrent &operator=(const GlxCurrent &) = delete;
 
@@ -73,18 +79,46 @@ struct Device
     SDL_Texture *texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
+    SDL_YUV_CONVERSION_MODE textureConversion = SDL_YUV_CONVERSION_BT601;
+    // Cameras deliver BT.601: limited range unless told otherwise. SDL's own
+    // choice would be BT.709 for HD sizes.
+    SDL_YUV_CONVERSION_MODE conversion = SDL_YUV_CONVERSION_BT601;
     bool broken = false; // the window or the renderer could not be made
 };
 
 bool g_videoReady = false;
 
-// Devices are never released by their users (the display widgets keep theirs
-// for their whole life), so they stay here until the process ends.
+// The live devices; a pointer a caller passes in is used only when it is one
+// of them.
 std::vector<std::unique_ptr<Device>> &devices()
 {
     static std::vector<std::unique_ptr<Device>> list;
     return list;
 }
+
+std::vector<std::unique_ptr<Device>>::iterator findDevice(const void *device)
+{
+    auto &list = devices();
+    return std::find_if(list.begin(), list.end(),
+                        [device](const std::unique_ptr<Device> &d) { return d.get() == device; });
+}
+
+// SDL's YUV conversion mode is global; a device's mode holds for its upload
+// and its drawing (the renderer picks its shader when the commands run).
+class ConversionScope
+{
+public:
+    explicit ConversionScope(SDL_YUV_CONVERSION_MODE mode) : m_saved(SDL_GetYUVConversionMode())
+    {
+        SDL_SetYUVConversionMode(mode);
+    }
+    ~ConversionScope() { SDL_SetYUVConversionMode(m_saved); }
+    ConversionScope(const ConversionScope &) = delete;
+    ConversionScope &operator=(const ConversionScope &) = delete;
+
+private:
+    SDL_YUV_CONVERSION_MODE m_saved;
+};
 
 // True when `xid` names an existing, non-root window on the display SDL uses.
 // A separate XCB connection reports errors as values, so an id that is not a
@@ -222,7 +256,10 @@ extern "C" int DisplayI420Video(void *device, void *y, void *u, void *v, int wid
 {
     if (!device || !y || !u || !v || width < 2 || height < 2)
         return -1;
-    Device *d = static_cast<Device *>(device);
+    const auto found = findDevice(device);
+    if (found == devices().end())
+        return -1;
+    Device *d = found->get();
     if (!ensureWindow(d))
         return -1;
     std::unique_ptr<GlxCurrent> glx;
@@ -240,13 +277,17 @@ extern "C" int DisplayI420Video(void *device, void *y, void *u, void *v, int wid
     // out rather than read past the caller's planes.
     const int w = width & ~1;
     const int h = height & ~1;
-    if (!d->texture || d->textureWidth != w || d->textureHeight != h) {
+    ConversionScope conversion(d->conversion);
+    // The GL renderer fixes a texture's conversion when it makes it.
+    if (!d->texture || d->textureWidth != w || d->textureHeight != h ||
+        d->textureConversion != d->conversion) {
         if (d->texture)
             SDL_DestroyTexture(d->texture);
         d->texture =
             SDL_CreateTexture(d->renderer, SDL_PIXELFORMAT_IYUV, SDL_TEXTUREACCESS_STREAMING, w, h);
         d->textureWidth = d->texture ? w : 0;
         d->textureHeight = d->texture ? h : 0;
+        d->textureConversion = d->conversion;
         if (!d->texture)
             return -1;
     }
@@ -260,4 +301,46 @@ extern "C" int DisplayI420Video(void *device, void *y, void *u, void *v, int wid
         return -1;
     SDL_RenderPresent(d->renderer);
     return 0;
+}
+
+extern "C" int SetVideoDeviceColorRange(void *device, int fullRange)
+{
+    if (!device)
+        return -1;
+    const auto found = findDevice(device);
+    if (found == devices().end())
+        return -1;
+    (*found)->conversion = fullRange ? SDL_YUV_CONVERSION_JPEG : SDL_YUV_CONVERSION_BT601;
+    return 0;
+}
+
+extern "C" void ReleaseVideoDevice(void *device)
+{
+    if (!device)
+        return;
+    auto &list = devices();
+    const auto found = findDevice(device);
+    if (found == list.end())
+        return;
+    Device *d = found->get();
+    if (d->window) {
+        // Deleting SDL's GL context leaves no context current; whatever the
+        // process had current before is put back.
+        std::unique_ptr<GlxCurrent> glx;
+        if (SDL_GetWindowFlags(d->window) & SDL_WINDOW_OPENGL)
+            glx = std::make_unique<GlxCurrent>(d->window);
+        if (d->texture)
+            SDL_DestroyTexture(d->texture);
+        if (d->renderer)
+            SDL_DestroyRenderer(d->renderer);
+        // A foreign window is only unwrapped: the X window stays its owner's.
+        if (glx)
+            glx->forgetWindow();
+        SDL_DestroyWindow(d->window);
+    }
+    list.erase(found);
+    if (list.empty() && g_videoReady) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        g_videoReady = false;
+    }
 }

@@ -15,14 +15,24 @@ extern "C" {
 int InitDisplayDevEnv(int reserved);
 
 // A device that draws into the X11 window `window`, or null when there is no
-// X11 display or no such window. The device lives as long as the process.
-// `flags` is reserved and ignored.
+// X11 display or no such window. The device lives until ReleaseVideoDevice.
+// `flags` is reserved and ignored. New devices convert as BT.601 limited range.
 void *CreateVideoDeivce(HWND window, unsigned long flags);
 
 // Uploads one I420 frame (Y rows of `width` bytes, U and V rows of width / 2
 // bytes) and draws it scaled to the window's whole area. 0 on success, -1 for
 // a null device or plane, a frame smaller than 2 x 2, or a drawing failure.
 int DisplayI420Video(void *device, void *y, void *u, void *v, int width, int height);
+
+// The YCbCr range of the frames the device gets: full range (JPEG, fullRange
+// != 0) or limited (studio) range, both with the BT.601 matrix. 0 on success,
+// -1 for a null or unknown device.
+int SetVideoDeviceColorRange(void *device, int fullRange);
+
+// Releases the device, its renderer and texture; the window itself stays. When
+// the last device goes, SDL's video subsystem is shut down as well. Null and
+// unknown devices are ignored.
+void ReleaseVideoDevice(void *device);
 
 #ifdef __cplusplus
 }

@@ -23,6 +23,7 @@ std::atomic<int> CamVideoImp::s_frameCounter{0};
 namespace {
 
 constexpr int kPoolCapacity = 4;
+constexpr quint32 kFourccMJPG = 0x47504A4D; // 'M' 'J' 'P' 'G'
 
 // Leaves the delivery count on every return path.
 class DeliveryScope
@@ -58,6 +59,8 @@ CamVideoImp::~CamVideoImp()
     // render widget outlives us.
     quiesceDelivery();
     QObject::disconnect(m_renderWidgetWatch);
+    if (m_renderWidget)
+        m_renderWidget->setAboutToBeDestroyedHandler(nullptr);
 
     if (m_initDone && m_initResult == 0) {
         if (m_stopEvent)
@@ -148,6 +151,10 @@ void CamVideoImp::ensureDisplayWidget()
         m_renderWidgetWatch =
             QObject::connect(m_renderWidget, &QObject::destroyed,
                              [this](QObject *widget) { onRenderWidgetDestroyed(widget); });
+        // `destroyed` comes only after the widget's own destructor has run; the
+        // gate must close before that, while a delivery may still reach it.
+        KvCameraRenderWidget *widget = m_renderWidget.data();
+        widget->setAboutToBeDestroyedHandler([this, widget]() { onRenderWidgetDestroyed(widget); });
     }
 }
 
@@ -171,6 +178,17 @@ int CamVideoImp::openAndRun(const QString &text, bool byPath)
     } else {
         m_booth->openCamera(text);
     }
+
+    // The displays convert with the frame's range (BT.601 either way): MJPG
+    // decodes to full-range (JPEG) YCbCr, the other formats arrive limited.
+    QJsonObject format;
+    const bool fullRange =
+        m_booth->getVideoFormat(format) >= 0 &&
+        qint64(format.value(QLatin1String("format")).toDouble()) == qint64(kFourccMJPG);
+    if (m_windowMode && m_cameraWindow)
+        m_cameraWindow->setColorRange(fullRange);
+    else if (!m_windowMode && m_renderWidget)
+        m_renderWidget->setColorRange(fullRange);
 
     m_deliveryTarget = m_windowMode ? static_cast<QObject *>(m_cameraWindow)
                                     : static_cast<QObject *>(m_renderWidget.data());

@@ -12,14 +12,17 @@ const char *const kVertexShader =
     "varying mediump vec2 textureOut;      void main(void)               {                 "
     "                gl_Position = vertexIn;         textureOut = textureIn;     }";
 
+// BT.601 YCbCr to RGB; the range's offset and scale first bring Y to 0..1
+// and Cb, Cr to -0.5..0.5.
 const char *const kFragmentShader =
     "varying mediump  vec2 textureOut;             uniform sampler2D tex_y;     uniform "
-    "sampler2D tex_u;     uniform sampler2D tex_v;     void main(void)     {         mediump "
-    "vec3 yuv;         mediump vec3 rgb;         yuv.x = texture2D(tex_y, textureOut).r;    "
-    "     yuv.y = texture2D(tex_u, textureOut).r - 0.5;         yuv.z = texture2D(tex_v, "
-    "textureOut).r - 0.5;         rgb = mat3( 1,       1,         1,                     0, "
-    "      -0.39465,  2.03211,                     1.13983, -0.58060,  0) * yuv;         "
-    "gl_FragColor = vec4(rgb, 1);     }";
+    "sampler2D tex_u;     uniform sampler2D tex_v;     uniform mediump vec3 yuv_offset;     "
+    "uniform mediump vec3 yuv_scale;     void main(void)     {         mediump vec3 yuv;     "
+    "    mediump vec3 rgb;         yuv.x = texture2D(tex_y, textureOut).r;         yuv.y = "
+    "texture2D(tex_u, textureOut).r;         yuv.z = texture2D(tex_v, textureOut).r;         "
+    "yuv = (yuv - yuv_offset) * yuv_scale;         rgb = mat3( 1,       1,         1,       "
+    "              0,       -0.344136, 1.772,                     1.402,   -0.714136, 0) * "
+    "yuv;         gl_FragColor = vec4(rgb, 1);     }";
 
 // Four positions, then four texture coordinates; vertex 0 is the bottom-left
 // corner and samples the last frame row, so the image is upright.
@@ -34,21 +37,41 @@ KvCameraRenderWidget::KvCameraRenderWidget(QWidget *parent) : QOpenGLWidget(pare
 
 KvCameraRenderWidget::~KvCameraRenderWidget()
 {
-    releaseTextures();
+    if (m_aboutToBeDestroyed)
+        m_aboutToBeDestroyed();
+    releaseGLResources();
     // The base class destroys the context after this object is gone.
     if (context())
         disconnect(context(), nullptr, this, nullptr);
 }
 
-// The textures belong to the widget's context: release them while it is still
-// there (it goes before the widget's destructor finishes, or on reparenting).
-void KvCameraRenderWidget::releaseTextures()
+void KvCameraRenderWidget::setAboutToBeDestroyedHandler(std::function<void()> handler)
 {
-    if (!m_textureY && !m_vbo.isCreated())
+    m_aboutToBeDestroyed = std::move(handler);
+}
+
+void KvCameraRenderWidget::setColorRange(bool fullRange)
+{
+    if (m_fullRange == fullRange)
+        return;
+    m_fullRange = fullRange;
+    update();
+}
+
+// The program, the textures and the buffer belong to the widget's context:
+// release them while it is still there (it goes before the widget's destructor
+// finishes, or on reparenting, after which initializeGL makes new ones).
+void KvCameraRenderWidget::releaseGLResources()
+{
+    if (!m_program && !m_textureY && !m_vbo.isCreated())
         return;
     if (!context())
         return;
     makeCurrent();
+    // The shaders are the program's children.
+    delete m_program;
+    m_program = nullptr;
+    m_offsetLocation = m_scaleLocation = -1;
     delete m_textureY;
     delete m_textureU;
     delete m_textureV;
@@ -70,7 +93,7 @@ void KvCameraRenderWidget::initializeGL()
 {
     initializeOpenGLFunctions();
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
-            &KvCameraRenderWidget::releaseTextures, Qt::DirectConnection);
+            &KvCameraRenderWidget::releaseGLResources, Qt::DirectConnection);
     glEnable(GL_DEPTH_TEST);
     m_redTextures = openGLFeatures().testFlag(QOpenGLFunctions::TextureRGFormats);
 
@@ -78,12 +101,12 @@ void KvCameraRenderWidget::initializeGL()
     m_vbo.bind();
     m_vbo.allocate(kVertices, sizeof(kVertices));
 
-    auto *vertexShader = new QOpenGLShader(QOpenGLShader::Vertex, this);
+    m_program = new QOpenGLShaderProgram(this);
+    auto *vertexShader = new QOpenGLShader(QOpenGLShader::Vertex, m_program);
     vertexShader->compileSourceCode(kVertexShader);
-    auto *fragmentShader = new QOpenGLShader(QOpenGLShader::Fragment, this);
+    auto *fragmentShader = new QOpenGLShader(QOpenGLShader::Fragment, m_program);
     fragmentShader->compileSourceCode(kFragmentShader);
 
-    m_program = new QOpenGLShaderProgram(this);
     m_program->addShader(vertexShader);
     m_program->addShader(fragmentShader);
     m_program->bindAttributeLocation("vertexIn", 0);
@@ -98,6 +121,8 @@ void KvCameraRenderWidget::initializeGL()
     m_samplerY = m_program->uniformLocation("tex_y");
     m_samplerU = m_program->uniformLocation("tex_u");
     m_samplerV = m_program->uniformLocation("tex_v");
+    m_offsetLocation = m_program->uniformLocation("yuv_offset");
+    m_scaleLocation = m_program->uniformLocation("yuv_scale");
 
     m_textureY = new QOpenGLTexture(QOpenGLTexture::Target2D);
     m_textureU = new QOpenGLTexture(QOpenGLTexture::Target2D);
@@ -155,6 +180,16 @@ void KvCameraRenderWidget::paintGL()
     glUniform1i(m_samplerY, 0);
     glUniform1i(m_samplerU, 1);
     glUniform1i(m_samplerV, 2);
+    // Limited range: Y 16..235, Cb and Cr 16..240 around 128. Full range: all
+    // 256 levels, Cb and Cr around 128.
+    const GLfloat chromaCentre = 128.0f / 255.0f;
+    if (m_fullRange) {
+        glUniform3f(m_offsetLocation, 0.0f, chromaCentre, chromaCentre);
+        glUniform3f(m_scaleLocation, 1.0f, 1.0f, 1.0f);
+    } else {
+        glUniform3f(m_offsetLocation, 16.0f / 255.0f, chromaCentre, chromaCentre);
+        glUniform3f(m_scaleLocation, 255.0f / 219.0f, 255.0f / 224.0f, 255.0f / 224.0f);
+    }
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
 }
 

@@ -6,6 +6,8 @@
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
 
+#include <functional>
+
 class QOpenGLShaderProgram;
 class QOpenGLTexture;
 
@@ -23,6 +25,15 @@ public:
     int frameWidth() const { return m_width; }
     int frameHeight() const { return m_height; }
 
+    // The YCbCr range of the frames to come (BT.601 either way): full range
+    // for JPEG-coded cameras, limited (studio) range otherwise, the default.
+    void setColorRange(bool fullRange);
+    bool isFullRange() const { return m_fullRange; }
+
+    // Called first thing in the destructor, while the widget is still whole:
+    // whoever feeds it frames from another thread stops before it comes apart.
+    void setAboutToBeDestroyedHandler(std::function<void()> handler);
+
 signals:
     void sigRecCamRepaint();
 
@@ -39,13 +50,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void releaseTextures();
+    void releaseGLResources();
 
     QOpenGLShaderProgram *m_program = nullptr;
     QOpenGLBuffer m_vbo;
     int m_samplerY = 0;
     int m_samplerU = 0;
     int m_samplerV = 0;
+    int m_offsetLocation = -1;
+    int m_scaleLocation = -1;
     QOpenGLTexture *m_textureY = nullptr;
     QOpenGLTexture *m_textureU = nullptr;
     QOpenGLTexture *m_textureV = nullptr;
@@ -57,6 +70,8 @@ private:
     unsigned char *m_frame = nullptr;
     QMutex m_lock;
     bool m_redTextures = false;
+    bool m_fullRange = false;
+    std::function<void()> m_aboutToBeDestroyed;
 };
 
 #endif

@@ -31,7 +31,10 @@ KvCameraWidget::KvCameraWidget(double scale, QWidget *parent) : QWidget(parent),
     m_video->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     m_overlay = new KvBackWidget(m_scale, this);
-    m_overlay->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    // The overlay is a top-level window of its own: only the window flag makes
+    // the X server pass the pointer through it to the camera window below
+    // (the attribute alone keeps Qt's own delivery off it, not the server's).
+    m_overlay->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTransparentForInput);
     m_overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_overlay->setAttribute(Qt::WA_TranslucentBackground);
 
@@ -56,6 +59,11 @@ void KvCameraWidget::setBoundRect(const QRect &rect)
 void KvCameraWidget::setFullScreenToggleEnabled(bool enabled)
 {
     m_overlay->setFullScreenToggleEnabled(enabled);
+}
+
+void KvCameraWidget::setColorRange(bool fullRange)
+{
+    m_video->setColorRange(fullRange);
 }
 
 void KvCameraWidget::setCompanionWindow(QWidget *window)

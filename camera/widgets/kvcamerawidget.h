@@ -33,6 +33,9 @@ public:
     void setBoundRect(const QRect &rect);
     void moveToBottomLeft();
     void setMinimumFromSize(const QSize &size);
+    // The YCbCr range of the camera's frames (BT.601): full range for JPEG-
+    // coded cameras, limited range otherwise (the default).
+    void setColorRange(bool fullRange);
 
     // For the host: enables the full-screen toggle and shows the overlay's
     // button (off by default). Invokable, so a host that sees the window only

@@ -2,6 +2,7 @@
 
 #include "vidshow.h"
 
+#include <QDebug>
 #include <QGuiApplication>
 #include <QMouseEvent>
 
@@ -13,11 +14,39 @@ KvSDLRenderWidget::KvSDLRenderWidget(double scale, QWidget *parent)
     setUpdatesEnabled(false);
     setAttribute(Qt::WA_MouseTracking, true);
     InitDisplayDevEnv(0);
+    createDevice();
+}
+
+KvSDLRenderWidget::~KvSDLRenderWidget()
+{
+    // The native window still exists here; QWidget destroys it afterwards.
+    releaseDevice();
+}
+
+void KvSDLRenderWidget::createDevice()
+{
     const WId window = winId();
     // The native window must exist on the X server before another connection
     // (vidshow's) looks at it.
     QGuiApplication::sync();
     m_device = CreateVideoDeivce(HWND(window), 0);
+    if (m_device && SetVideoDeviceColorRange(m_device, m_fullRange ? 1 : 0) != 0)
+        qDebug() << "KvSDLRenderWidget: vidshow refused the colour range of device" << m_device;
+}
+
+void KvSDLRenderWidget::releaseDevice()
+{
+    if (!m_device)
+        return;
+    ReleaseVideoDevice(m_device);
+    m_device = nullptr;
+}
+
+void KvSDLRenderWidget::setColorRange(bool fullRange)
+{
+    m_fullRange = fullRange;
+    if (m_device && SetVideoDeviceColorRange(m_device, fullRange ? 1 : 0) != 0)
+        qDebug() << "KvSDLRenderWidget: vidshow refused the colour range of device" << m_device;
 }
 
 void KvSDLRenderWidget::slotReceiveVideoFrame(void *ptr, int width, int height)

@@ -10,6 +10,13 @@ class KvSDLRenderWidget : public QWidget
     Q_OBJECT
 public:
     KvSDLRenderWidget(double scale, QWidget *parent);
+    // Releases the vidshow device with the widget.
+    ~KvSDLRenderWidget() override;
+
+    // The YCbCr range of the frames to come (BT.601 either way): full range
+    // for JPEG-coded cameras, limited (studio) range otherwise, the default.
+    void setColorRange(bool fullRange);
+    bool isFullRange() const { return m_fullRange; }
 
     // The vidshow device (null when the platform offers none).
     void *device() const { return m_device; }
@@ -31,12 +38,15 @@ protected:
 
 private:
     void drawFrame();
+    void createDevice();
+    void releaseDevice();
 
     void *m_device = nullptr;
     unsigned char *m_frame = nullptr;
     int m_frameWidth = 0;
     int m_frameHeight = 0;
     double m_scale;
+    bool m_fullRange = false;
 };
 
 #endif

@@ -7,6 +7,9 @@ std::vector<FakeDisplayCall> calls;
 int initCalls = 0;
 unsigned long lastWindow = 0;
 bool giveDevice = true;
+int liveDevices = 0;
+std::vector<void *> released;
+int lastFullRange = -1;
 static int token;
 void *device()
 {
@@ -23,7 +26,26 @@ extern "C" int InitDisplayDevEnv(int)
 extern "C" void *CreateVideoDeivce(HWND window, unsigned long)
 {
     FakeVidshow::lastWindow = window;
-    return FakeVidshow::giveDevice ? FakeVidshow::device() : nullptr;
+    if (!FakeVidshow::giveDevice)
+        return nullptr;
+    ++FakeVidshow::liveDevices;
+    return FakeVidshow::device();
+}
+
+extern "C" int SetVideoDeviceColorRange(void *device, int fullRange)
+{
+    if (!device)
+        return -1;
+    FakeVidshow::lastFullRange = fullRange;
+    return 0;
+}
+
+extern "C" void ReleaseVideoDevice(void *device)
+{
+    if (!device)
+        return;
+    --FakeVidshow::liveDevices;
+    FakeVidshow::released.push_back(device);
 }
 
 extern "C" int DisplayI420Video(void *device, void *y, void *u, void *v, int width, int height)

@@ -19,6 +19,9 @@ extern std::vector<FakeDisplayCall> calls;
 extern int initCalls;
 extern unsigned long lastWindow;
 extern bool giveDevice; // false: CreateVideoDeivce answers null
+extern int liveDevices; // created and not yet released
+extern std::vector<void *> released;
+extern int lastFullRange; // -1 until SetVideoDeviceColorRange is called
 void *device();
 } // namespace FakeVidshow
 

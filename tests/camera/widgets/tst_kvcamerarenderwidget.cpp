@@ -5,11 +5,14 @@
 
 #include <QImage>
 #include <QOpenGLFunctions>
+#include <QOpenGLShader>
+#include <QOpenGLShaderProgram>
 #include <QTest>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -21,12 +24,14 @@ struct Yuv
 const Yuv kQuadrants[4] = {{100, 110, 160}, {150, 160, 100}, {60, 150, 140}, {200, 120, 120}};
 const Yuv kOtherQuadrants[4] = {{170, 100, 130}, {90, 140, 170}, {130, 130, 90}, {80, 100, 120}};
 
-// What the widget's matrix gives for one sample.
-QRgb shaderColour(const Yuv &c)
+// BT.601 YCbCr to RGB for one sample of limited (studio) or full range.
+QRgb shaderColour(const Yuv &c, bool fullRange = false)
 {
-    const double y = c.y / 255.0, u = c.u / 255.0 - 0.5, v = c.v / 255.0 - 0.5;
+    const double y = fullRange ? c.y / 255.0 : (c.y - 16) / 219.0;
+    const double u = (c.u - 128) / (fullRange ? 255.0 : 224.0);
+    const double v = (c.v - 128) / (fullRange ? 255.0 : 224.0);
     const auto byte = [](double x) { return int(std::lround(std::clamp(x, 0.0, 1.0) * 255)); };
-    return qRgb(byte(y + 1.13983 * v), byte(y - 0.39465 * u - 0.58060 * v), byte(y + 2.03211 * u));
+    return qRgb(byte(y + 1.402 * v), byte(y - 0.344136 * u - 0.714136 * v), byte(y + 1.772 * u));
 }
 
 std::vector<unsigned char> frame(int w, int h, const Yuv (&q)[4])
@@ -56,7 +61,7 @@ bool near(QRgb a, QRgb e, int tolerance = 3)
 }
 
 // Checks the four quadrants at their centres and near the picture's corners.
-QString checkQuadrants(const QImage &img, const Yuv (&q)[4])
+QString checkQuadrants(const QImage &img, const Yuv (&q)[4], bool fullRange = false)
 {
     const int w = img.width(), h = img.height();
     const QPoint points[4][2] = {{{w / 4, h / 4}, {2, 2}},
@@ -65,7 +70,7 @@ QString checkQuadrants(const QImage &img, const Yuv (&q)[4])
                                  {{w * 3 / 4, h * 3 / 4}, {w - 3, h - 3}}};
     for (int i = 0; i < 4; ++i)
         for (const QPoint &p : points[i]) {
-            const QRgb a = img.pixel(p), e = shaderColour(q[i]);
+            const QRgb a = img.pixel(p), e = shaderColour(q[i], fullRange);
             if (!near(a, e))
                 return QString("quadrant %1 at (%2,%3): %4 instead of %5")
                     .arg(i)
@@ -147,6 +152,72 @@ private slots:
         QCOMPARE(w.frameWidth(), 0);
         a.assign(a.size(), 0xEE); // the memory is gone
         QVERIFY(allBlack(w.grabFramebuffer()));
+    }
+
+    // Limited range by default; full range after being told so, and back.
+    void colourRange()
+    {
+        KvCameraRenderWidget w;
+        w.resize(160, 120);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(!w.isFullRange());
+        // Studio black and white, and full-range levels outside 16..235.
+        const Yuv q[4] = {{16, 128, 128}, {235, 128, 128}, {5, 128, 128}, {250, 128, 128}};
+        std::vector<unsigned char> f = frame(64, 48, q);
+        w.slotReceiveVideoFrame(f.data(), 64, 48);
+        QString error = checkQuadrants(w.grabFramebuffer(), q, false);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(w.grabFramebuffer().pixel(8, 8) & 0xFFFFFF, 0u);
+        w.setColorRange(true);
+        QVERIFY(w.isFullRange());
+        error = checkQuadrants(w.grabFramebuffer(), q, true);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(qRed(w.grabFramebuffer().pixel(8, 8)) >= 14);
+        w.setColorRange(false);
+        error = checkQuadrants(w.grabFramebuffer(), q, false);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
+
+    // Each new context (a new top-level window) gets a program of its own;
+    // the old context's program and shaders go with it.
+    void programsFollowTheContext()
+    {
+        QWidget first;
+        first.resize(200, 150);
+        auto *w = new KvCameraRenderWidget(&first);
+        w->resize(160, 120);
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        std::vector<unsigned char> f = frame(64, 48, kQuadrants);
+        w->slotReceiveVideoFrame(f.data(), 64, 48);
+        QVERIFY(checkQuadrants(w->grabFramebuffer(), kQuadrants).isEmpty());
+        QCOMPARE(w->findChildren<QOpenGLShaderProgram *>().size(), 1);
+
+        std::vector<std::unique_ptr<QWidget>> tops;
+        for (int round = 0; round < 3; ++round) {
+            tops.push_back(std::make_unique<QWidget>());
+            QWidget *top = tops.back().get();
+            top->resize(200, 150);
+            w->setParent(top);
+            w->show();
+            top->show();
+            QVERIFY(QTest::qWaitForWindowExposed(top));
+            const QString error = checkQuadrants(w->grabFramebuffer(), kQuadrants);
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            QCOMPARE(w->findChildren<QOpenGLShaderProgram *>().size(), 1);
+            QCOMPARE(w->findChildren<QOpenGLShader *>().size(), 2);
+        }
+    }
+
+    // The handler runs while the widget is still a KvCameraRenderWidget.
+    void tellsBeforeItComesApart()
+    {
+        auto *w = new KvCameraRenderWidget;
+        QString seen;
+        w->setAboutToBeDestroyedHandler([&seen, w]() { seen = w->metaObject()->className(); });
+        delete w;
+        QCOMPARE(seen, QString("KvCameraRenderWidget"));
     }
 
     void oddSizeAndChromaRows_data()

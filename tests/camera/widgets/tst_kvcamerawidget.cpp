@@ -67,6 +67,8 @@ private slots:
     {
         FakeVidshow::calls.clear();
         FakeVidshow::giveDevice = true;
+        FakeVidshow::released.clear();
+        FakeVidshow::lastFullRange = -1;
     }
     void cleanup() { QCoreApplication::processEvents(); }
 
@@ -475,6 +477,30 @@ private slots:
         video.resize(100, 80);
         QVERIFY(FakeVidshow::calls.empty());
         QVERIFY(!video.frameData());
+    }
+
+    // The device goes with the window (a camera object per meeting must not
+    // pile them up); the frames' range reaches it, before and after it exists.
+    void deviceReleasedWithWindow()
+    {
+        const int live = FakeVidshow::liveDevices;
+        auto *w = new KvCameraWidget(1.0);
+        QCOMPARE(FakeVidshow::liveDevices, live + 1);
+        QVERIFY(!w->videoWidget()->isFullRange());
+        w->setColorRange(true);
+        QCOMPARE(FakeVidshow::lastFullRange, 1);
+        QVERIFY(w->videoWidget()->isFullRange());
+        w->setColorRange(false);
+        QCOMPARE(FakeVidshow::lastFullRange, 0);
+        delete w;
+        QCOMPARE(FakeVidshow::liveDevices, live);
+        QCOMPARE(FakeVidshow::released.size(), size_t(1));
+        QCOMPARE(FakeVidshow::released.front(), FakeVidshow::device());
+
+        // No device: nothing to release.
+        FakeVidshow::giveDevice = false;
+        delete new KvCameraWidget(1.0);
+        QCOMPARE(FakeVidshow::released.size(), size_t(1));
     }
 
     void pressesReachWindow()

@@ -1,0 +1,28 @@
+#ifndef XTESTMOUSE_H
+#define XTESTMOUSE_H
+
+#include <QPoint>
+
+// The mouse of the X server, driven through the XTest extension on a
+// connection of its own: what the server does with the input (which window
+// gets it, grabs, input shapes) is the same as for a person's mouse.
+class XTestMouse
+{
+public:
+    XTestMouse();
+    ~XTestMouse();
+    XTestMouse(const XTestMouse &) = delete;
+    XTestMouse &operator=(const XTestMouse &) = delete;
+
+    bool isValid() const { return m_display != nullptr; }
+    void moveTo(const QPoint &global);
+    void press();
+    void release();
+
+private:
+    void flush();
+
+    struct _XDisplay *m_display = nullptr;
+};
+
+#endif
