@@ -42,12 +42,23 @@ private:
     std::atomic<int> &m_count;
 };
 
+// The display slot, called without a lookup by name.
+void callCameraWindow(QObject *display, void *frame, int width, int height)
+{
+    static_cast<KvCameraWidget *>(display)->slotReceiveVideoFrame(frame, width, height);
+}
+
+void callRenderWidget(QObject *display, void *frame, int width, int height)
+{
+    static_cast<KvCameraRenderWidget *>(display)->slotReceiveVideoFrame(frame, width, height);
+}
+
 } // namespace
 
 CamVideoImp::CamVideoImp(IKvBooth *booth) : m_booth(booth)
 {
-    // The queued frame call names its pointer argument "void *"; without the
-    // alias Qt cannot copy it into the event.
+    // Lets a call of the display slot by name carry its pointer argument
+    // "void *"; the module's own frame calls need no lookup.
     QMetaType::registerNormalizedTypedef(QMetaObject::normalizedType("void *"),
                                          QMetaType::VoidStar);
 }
@@ -192,6 +203,7 @@ int CamVideoImp::openAndRun(const QString &text, bool byPath)
 
     m_deliveryTarget = m_windowMode ? static_cast<QObject *>(m_cameraWindow)
                                     : static_cast<QObject *>(m_renderWidget.data());
+    m_handOff.open(m_deliveryTarget, m_windowMode ? callCameraWindow : callRenderWidget);
     m_accepting.store(true, std::memory_order_seq_cst);
     const int r = m_booth->run();
     if (r < 0) {
@@ -277,43 +289,49 @@ int CamVideoImp::deliverFrame(unsigned char *sample, int length)
         return 0;
     if (!m_booth || !m_deliveryTarget)
         return 0;
+    // While the display has not run the previous frame call, the sample is
+    // skipped before it takes a buffer: nothing it holds is rewritten.
+    if (!m_handOff.acquire())
+        return 0;
+    if (!convertAndLend(sample, length))
+        m_handOff.cancel();
+    return 0;
+}
 
+bool CamVideoImp::convertAndLend(unsigned char *sample, int length)
+{
     QJsonObject format;
     if (m_booth->getVideoFormat(format) < 0)
-        return 0;
+        return false;
     // Const lookups: the report is shared with the booth and must not detach.
     const int width = format.value(QLatin1String("width")).toInt(0);
     const int height = format.value(QLatin1String("height")).toInt(0);
     if (width <= 0 || height <= 0)
-        return 0;
+        return false;
     const qint64 wanted = qint64(width) * height * 2;
     if (wanted > INT_MAX)
-        return 0;
+        return false;
     const int size = int(wanted);
 
     FrameBuf *buf = m_framePool.Get(0);
     if (!buf)
-        return 0;
+        return false;
     buf->width = width;
     buf->height = height;
     if (buf->block.Reserve(size) < 0) {
         m_framePool.Put(buf);
-        return 0;
+        return false;
     }
 
     const int n = s_frameCounter.fetch_add(1, std::memory_order_relaxed) + 1;
     if (n > 0 && n < 5) // n wraps after 2^31 samples; stays quiet then
         qDebug() << "cam_video frame " << n << " len : " << length;
 
-    void *frame = buf->block.data;
-    if (m_booth->convertFrame(sample, &length, buf->block.data, size) > 0) {
-        m_frameLent.store(true, std::memory_order_relaxed);
-        QMetaObject::invokeMethod(m_deliveryTarget, "slotReceiveVideoFrame", Qt::AutoConnection,
-                                  QGenericArgument("void *", &frame), Q_ARG(int, width),
-                                  Q_ARG(int, height));
-    }
+    const bool converted = m_booth->convertFrame(sample, &length, buf->block.data, size) > 0;
+    if (converted)
+        m_handOff.lend(buf->block.data, width, height);
     m_framePool.Put(buf);
-    return 0;
+    return converted;
 }
 
 // The host owns the render widget and may delete it while the camera runs:
@@ -334,7 +352,8 @@ void CamVideoImp::quiesceDelivery()
     while (m_inDelivery.load(std::memory_order_seq_cst) != 0)
         std::this_thread::yield();
 
-    if (!m_frameLent.exchange(false))
+    // Calls that are still queued somewhere do nothing from here on.
+    if (!m_handOff.close())
         return;
     // Frame calls still queued point into our buffers: drop them, then make
     // the widgets let go of the frame they hold.

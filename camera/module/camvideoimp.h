@@ -3,6 +3,7 @@
 
 #include "bufqueue.h"
 #include "camvideo.h"
+#include "framehandoff.h"
 
 #include <QPointer>
 
@@ -37,11 +38,16 @@ public:
     int useRenderWidget() override;
     QWidget *getVideoWidget() override;
 
+    // Samples skipped because the display had not yet run the previous
+    // frame call.
+    long long skippedSamples() const { return m_handOff.skipped(); }
+
 private:
     int start(const QString &text, bool byPath);
     void ensureDisplayWidget();
     int openAndRun(const QString &text, bool byPath);
     int deliverFrame(unsigned char *sample, int length);
+    bool convertAndLend(unsigned char *sample, int length);
     void quiesceDelivery();
     void onRenderWidgetDestroyed(QObject *widget);
 
@@ -67,8 +73,8 @@ private:
     // thread wait out a delivery that passed the gate just before.
     std::atomic<bool> m_accepting{false};
     std::atomic<int> m_inDelivery{0};
-    // A frame has been handed to a widget since the last flush.
-    std::atomic<bool> m_frameLent{false};
+    // Lends the frames to m_deliveryTarget, one call at a time.
+    CFrameHandOff m_handOff;
 
     // Samples that reached the delivery, over all camera objects.
     static std::atomic<int> s_frameCounter;

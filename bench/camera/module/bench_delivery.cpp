@@ -2,6 +2,13 @@
 // wraps, plus the delivery's allocations, its sample-to-slot latency and what
 // a busy GUI thread does to the frames.
 //
+// The module may skip a sample that arrives before the display has run the
+// previous frame call, so the feeding thread waits, outside the measured
+// time, until the display has taken every converted frame before it hands
+// on the next sample, as a camera at its frame rate finds it. The program
+// uses only what every version of the module offers, so that it can be built
+// against an earlier one for a before/after comparison.
+//
 // The module runs on the library's real booth, opened on virtual cameras so
 // that the format is negotiated as with a device; the benchmark then feeds the
 // module's sample callback itself, from a thread of its own as the camera's
@@ -72,20 +79,26 @@ public:
     bool notify(QObject *receiver, QEvent *event) override
     {
         const bool ours = event->type() == QEvent::MetaCall && receiver == watched.load();
+        // No sample is converted while a frame call waits, in the module
+        // that skips; in one that does not, later ones may have been.
+        CapturingBooth *booth = watchedBooth.load();
+        const unsigned char *newest = ours && booth ? booth->newestConverted() : nullptr;
         const bool r = QApplication::notify(receiver, event);
         if (ours) {
             const Clock::time_point now = Clock::now();
             if (onFrame)
-                onFrame(now);
+                onFrame(now, newest);
             slotCalls.fetch_add(1);
         }
         return r;
     }
 
     std::atomic<QObject *> watched{nullptr};
+    std::atomic<CapturingBooth *> watchedBooth{nullptr};
     std::atomic<long> slotCalls{0};
-    // Set only while the GUI thread is known to be between frames.
-    std::function<void(Clock::time_point)> onFrame;
+    // Set only while the GUI thread is known to be between frames; gets the
+    // time the call ended and the newest converted sample when it began.
+    std::function<void(Clock::time_point, const unsigned char *)> onFrame;
 };
 
 BenchApplication *app()
@@ -183,18 +196,44 @@ void tearDownRigs()
 }
 
 // Waits until `done` holds; a frame call that never comes would otherwise
-// hang the program, so give up (and say so) after ten seconds.
-template <typename Done> void waitUntil(Done done)
+// hang the program, so give up (and say so) after ten seconds. Spinning
+// yields the core instead of sleeping, so that the feeding thread stays warm.
+template <typename Done> void waitUntil(Done done, bool spin = false)
 {
     const Clock::time_point limit = Clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (Clock::now() > limit) {
+    for (unsigned k = 0; !done(); ++k) {
+        if ((!spin || k % 256 == 0) && Clock::now() > limit) {
             std::fprintf(stderr, "frame calls missing: giving up the wait\n");
             return;
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (spin)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
 }
+
+// Lets the feeding thread wait until the display has run the frame call of
+// every sample the module converted since the mark.
+class DisplayIdle
+{
+public:
+    explicit DisplayIdle(CapturingBooth *booth)
+        : m_booth(booth), m_slots(app()->slotCalls.load()), m_converts(booth->converts())
+    {
+    }
+    void wait() const
+    {
+        waitUntil(
+            [&] { return app()->slotCalls.load() - m_slots >= m_booth->converts() - m_converts; },
+            true);
+    }
+
+private:
+    CapturingBooth *m_booth;
+    long m_slots;
+    long m_converts;
+};
 
 void waitForSlots(long count)
 {
@@ -255,14 +294,16 @@ void BM_ModuleDelivery(benchmark::State &state)
     }
     app()->watched = rig.render;
     IKvYUVDataCallBack *cb = rig.booth->moduleCallback();
-    const long before = app()->slotCalls.load();
+    const DisplayIdle idle(rig.booth);
     std::size_t n = 0;
     for (auto _ : state) {
+        idle.wait(); // not in the (manual) time
         std::vector<uint8_t> &s = rig.samples[n++ % kSamples];
+        const Clock::time_point t0 = Clock::now();
         cb->onYUVData(s.data(), int(s.size()));
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
     }
-    // Not timed: the loop is over.
-    waitForSlots(before + long(n));
+    idle.wait();
     state.SetLabel(c.label);
 }
 
@@ -270,7 +311,11 @@ BENCHMARK(BM_BareConversion)->DenseRange(0, kCaseCount - 1)->Unit(benchmark::kMi
 BENCHMARK(BM_BareConversionFourBuffers)
     ->DenseRange(0, kCaseCount - 1)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ModuleDelivery)->DenseRange(0, kCaseCount - 1)->Unit(benchmark::kMicrosecond);
+// Real time of the delivery alone (manual); its CPU time includes the waits.
+BENCHMARK(BM_ModuleDelivery)
+    ->DenseRange(0, kCaseCount - 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // Keeps the median of the repetitions of every benchmark for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter
@@ -305,13 +350,13 @@ Percentiles percentiles(std::vector<double> v)
 
 double threadCpuUs()
 {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
+    return CapturingBooth::threadCpuUs();
 }
 
 // The machine is shared, so separate runs drift by several per cent: compare
-// the paths in alternating blocks by this thread's CPU time instead.
+// the paths in alternating blocks by this thread's CPU time instead. Every
+// frame is timed on its own, in all three paths alike, so that the delivery
+// can wait for the display between frames outside the measured time.
 void measurePairedRatio(int i)
 {
     const Case &c = kCases[i];
@@ -325,49 +370,82 @@ void measurePairedRatio(int i)
     for (std::vector<uint8_t> &d : four)
         d.resize(std::size_t(c.width) * c.height * 2);
     std::vector<double> toBare, toFour, fourToBare;
-    double sumBare = 0, sumFour = 0, sumModule = 0;
+    double sumBare = 0, sumFour = 0, sumModule = 0, sumWaited = 0;
+    std::vector<double> toWaited;
+    std::atomic<int> guiCalls{0};
     std::size_t n = 0;
+    const DisplayIdle idle(rig.booth);
     for (int round = 0; round < kRounds; ++round) {
-        double t0 = threadCpuUs();
-        for (int f = 0; f < kBlock; ++f, ++n)
+        double bare = 0;
+        for (int f = 0; f < kBlock; ++f, ++n) {
+            const double t0 = threadCpuUs();
             benchmark::DoNotOptimize(convertBare(c, rig.samples[n % kSamples], one.data()));
-        const double bare = threadCpuUs() - t0;
+            bare += threadCpuUs() - t0;
+        }
 
-        t0 = threadCpuUs();
-        for (int f = 0; f < kBlock; ++f, ++n)
+        double fourBuffers = 0;
+        for (int f = 0; f < kBlock; ++f, ++n) {
+            const double t0 = threadCpuUs();
             benchmark::DoNotOptimize(convertBare(c, rig.samples[n % kSamples], four[n % 4].data()));
-        const double fourBuffers = threadCpuUs() - t0;
+            fourBuffers += threadCpuUs() - t0;
+        }
 
-        const long base = app()->slotCalls.load();
-        t0 = threadCpuUs();
+        // The same, with the GUI thread woken and waited for between frames
+        // as the delivery is: the conversion then runs as cold as there.
+        double fourWaited = 0;
+        for (int f = 0; f < kBlock; ++f, ++n) {
+            const int before = guiCalls.load();
+            QMetaObject::invokeMethod(
+                qApp, [&guiCalls] { ++guiCalls; }, Qt::QueuedConnection);
+            waitUntil([&] { return guiCalls.load() > before; }, true);
+            const double t0 = threadCpuUs();
+            benchmark::DoNotOptimize(convertBare(c, rig.samples[n % kSamples], four[n % 4].data()));
+            fourWaited += threadCpuUs() - t0;
+        }
+
+        double module = 0;
         for (int f = 0; f < kBlock; ++f, ++n) {
             std::vector<uint8_t> &s = rig.samples[n % kSamples];
+            idle.wait();
+            const double t0 = threadCpuUs();
             cb->onYUVData(s.data(), int(s.size()));
+            module += threadCpuUs() - t0;
         }
-        const double module = threadCpuUs() - t0;
-        waitForSlots(base + kBlock);
+        idle.wait();
         if (round == 0)
             continue; // warm-up
         sumBare += bare;
         sumFour += fourBuffers;
         sumModule += module;
+        sumWaited += fourWaited;
+        toWaited.push_back(module / fourWaited);
         toBare.push_back(module / bare);
         toFour.push_back(module / fourBuffers);
         fourToBare.push_back(fourBuffers / bare);
     }
     const double frames = kBlock * (kRounds - 1);
     std::printf("%-15s paired CPU time per frame: bare %.1f us, bare into 4 buffers %.1f us, "
-                "delivery %.1f us\n",
-                c.label, sumBare / frames, sumFour / frames, sumModule / frames);
+                "the same with the GUI thread woken between frames %.1f us, delivery %.1f us\n",
+                c.label, sumBare / frames, sumFour / frames, sumWaited / frames,
+                sumModule / frames);
+    std::printf("%-15s   delivery / bare into 4 buffers with the GUI thread woken between "
+                "frames %.4f (median of rounds %.4f)\n",
+                c.label, sumModule / sumWaited, percentiles(toWaited).median);
     std::printf("%-15s   delivery / bare %.4f (median of rounds %.4f); delivery / bare into 4 "
                 "buffers %.4f (median %.4f); 4 buffers / bare %.4f\n",
                 c.label, sumModule / sumBare, percentiles(toBare).median, sumModule / sumFour,
                 percentiles(toFour).median, sumFour / sumBare);
 }
 
-// What the delivery adds to the conversion, measured without the conversion:
-// the bookkeeping around it (a sample the booth refuses at once: format
-// report, pool, reserve, the booth's checks) and the queued frame call alone.
+// What the delivery adds to the conversion on the capture thread:
+// - bookkeeping: a sample the booth refuses at once (format report, pool,
+//   reserve, the booth's checks, no frame call);
+// - fixed cost of a real delivery: its CPU time less that of the conversion
+//   inside it (timed by the booth wrapper; one clock read, measured here, is
+//   taken off as well);
+// - the queued frame call alone, back to back, in the two ways a call can be
+//   made: by name through Qt's meta-object lookup, and as a functor that
+//   calls the slot directly.
 void measureFixedCosts(int i)
 {
     const Case &c = kCases[i];
@@ -381,25 +459,62 @@ void measureFixedCosts(int i)
         cb->onYUVData(empty, 0);
     const double bookkeeping = (threadCpuUs() - t0) / kCalls;
 
+    t0 = threadCpuUs();
+    for (int k = 0; k < kCalls; ++k)
+        benchmark::DoNotOptimize(threadCpuUs());
+    const double clockRead = (threadCpuUs() - t0) / kCalls;
+
+    constexpr int kFrames = 200;
+    double whole = 0;
+    {
+        const DisplayIdle idle(rig.booth);
+        rig.booth->convertCpuUs = 0;
+        rig.booth->timeConversions = true;
+        for (int f = 0; f < kFrames; ++f) {
+            std::vector<uint8_t> &s = rig.samples[std::size_t(f) % kSamples];
+            idle.wait();
+            const double start = threadCpuUs();
+            cb->onYUVData(s.data(), int(s.size()));
+            whole += threadCpuUs() - start;
+        }
+        idle.wait();
+        rig.booth->timeConversions = false;
+    }
+    const double fixed = (whole - rig.booth->convertCpuUs) / kFrames - clockRead;
+
     void *frame = rig.samples[0].data();
     int w = c.width, h = c.height;
-    double invoke = 0;
+    KvCameraRenderWidget *render = rig.render;
+    double byName = 0;
+    double functor = 0;
     constexpr int kBatch = 200;
     for (int done = 0; done < kCalls; done += kBatch) {
-        const long base = app()->slotCalls.load();
+        long base = app()->slotCalls.load();
         t0 = threadCpuUs();
         for (int k = 0; k < kBatch; ++k)
-            QMetaObject::invokeMethod(rig.render, "slotReceiveVideoFrame", Qt::AutoConnection,
+            QMetaObject::invokeMethod(render, "slotReceiveVideoFrame", Qt::AutoConnection,
                                       QGenericArgument("void *", &frame), Q_ARG(int, w),
                                       Q_ARG(int, h));
-        invoke += threadCpuUs() - t0;
+        byName += threadCpuUs() - t0;
+        waitForSlots(base + kBatch);
+
+        base = app()->slotCalls.load();
+        t0 = threadCpuUs();
+        for (int k = 0; k < kBatch; ++k)
+            QMetaObject::invokeMethod(
+                render, [render, frame, w, h] { render->slotReceiveVideoFrame(frame, w, h); },
+                Qt::QueuedConnection);
+        functor += threadCpuUs() - t0;
         waitForSlots(base + kBatch);
     }
-    invoke /= kCalls;
+    byName /= kCalls;
+    functor /= kCalls;
     // The widget must not keep the sample's address.
     onGui([&] { rig.render->slotReceiveVideoFrame(nullptr, 0, 0); });
-    std::printf("%-15s fixed CPU cost per frame: bookkeeping %.2f us, queued frame call %.2f us\n",
-                c.label, bookkeeping, invoke);
+    std::printf("%-15s fixed CPU cost per frame: bookkeeping %.2f us; delivery less conversion "
+                "%.2f us (clock read %.2f us taken off); queued call alone: by name %.2f us, "
+                "functor %.2f us\n",
+                c.label, bookkeeping, fixed, clockRead, byName, functor);
 }
 
 template <typename F> alloccount::Totals countAllocations(int frames, F step)
@@ -432,10 +547,12 @@ void measureAllocations(int i)
     auto sample = [&](int f) -> std::vector<uint8_t> & {
         return rig.samples[std::size_t(f) % kSamples];
     };
-    long base = app()->slotCalls.load();
-    for (int f = 0; f < kWarm; ++f)
+    const DisplayIdle warmIdle(rig.booth);
+    for (int f = 0; f < kWarm; ++f) {
+        warmIdle.wait();
         cb->onYUVData(sample(f).data(), int(sample(f).size()));
-    waitForSlots(base + kWarm);
+    }
+    warmIdle.wait();
 
     std::vector<uint8_t> dst(std::size_t(c.width) * c.height * 2);
     printAllocations(
@@ -460,14 +577,30 @@ void measureAllocations(int i)
                                               format.value(QLatin1String("height")).toInt(0));
                                       }),
                      kFrames);
-    base = app()->slotCalls.load();
+    // The waits between frames allocate nothing; the slot side is counted
+    // too (both threads), and the feeding thread's share on its own.
+    // (The booth's conversions above were not the module's: mark afresh.)
+    const DisplayIdle idle(rig.booth);
+    const long converts = rig.booth->converts();
     const alloccount::Totals whole = countAllocations(kFrames + 1, [&](int f) {
+        idle.wait();
         if (f < kFrames)
             cb->onYUVData(sample(f).data(), int(sample(f).size()));
-        else
-            waitForSlots(base + kFrames); // the slot side is counted too
     });
     printAllocations(c.label, "whole delivery", whole, kFrames);
+    std::printf("%-15s %-28s %6.2f allocations, %8.1f bytes per frame (%ld of %d frames "
+                "converted)\n",
+                c.label, "  on the feeding thread", double(whole.callsHere) / kFrames,
+                double(whole.bytesHere) / kFrames, rig.booth->converts() - converts, kFrames);
+}
+
+// Which of the rig's samples a converted sample pointer is, or -1.
+int sampleIndex(const Rig &rig, const unsigned char *p)
+{
+    for (int k = 0; k < kSamples; ++k)
+        if (rig.samples[std::size_t(k)].data() == p)
+            return k;
+    return -1;
 }
 
 void measureLatency(int i)
@@ -475,15 +608,19 @@ void measureLatency(int i)
     Rig &rig = g_rigs[i];
     IKvYUVDataCallBack *cb = rig.booth->moduleCallback();
     constexpr int kFrames = 200;
-    std::vector<Clock::time_point> sent(kFrames);
+    // Samples are cycled eight frames apart: a slot call belongs to the
+    // latest feed of its sample.
+    std::vector<Clock::time_point> sent(kSamples);
     std::vector<double> latencyUs;
     latencyUs.reserve(kFrames);
     std::atomic<int> seen{0};
+    const long convertsBefore = rig.booth->converts();
     onGui([&] {
+        rig.booth->skipToNewest();
         app()->watched = rig.render;
-        app()->onFrame = [&](Clock::time_point at) {
-            const int k = int(latencyUs.size());
-            if (k < kFrames)
+        app()->onFrame = [&](Clock::time_point at, const unsigned char *) {
+            const int k = sampleIndex(rig, rig.booth->takeConverted());
+            if (k >= 0 && latencyUs.size() < std::size_t(kFrames))
                 latencyUs.push_back(
                     std::chrono::duration<double, std::micro>(at - sent[std::size_t(k)]).count());
             seen.fetch_add(1);
@@ -494,20 +631,23 @@ void measureLatency(int i)
         std::this_thread::sleep_until(next);
         next += std::chrono::microseconds(33333);
         std::vector<uint8_t> &s = rig.samples[std::size_t(f) % kSamples];
-        sent[std::size_t(f)] = Clock::now();
+        sent[std::size_t(f) % kSamples] = Clock::now();
         cb->onYUVData(s.data(), int(s.size()));
     }
-    waitUntil([&] { return seen.load() >= kFrames; });
+    const long converted = rig.booth->converts() - convertsBefore;
+    waitUntil([&] { return seen.load() >= converted; });
     onGui([] { app()->onFrame = nullptr; });
     const Percentiles p = percentiles(latencyUs);
     std::printf("%-15s sample-to-slot latency, idle GUI thread, 30 fps: median %.0f us, p99 %.0f "
-                "us (%d frames)\n",
-                kCases[i].label, p.median, p.p99, kFrames);
+                "us (%ld of %d frames shown)\n",
+                kCases[i].label, p.median, p.p99, converted, kFrames);
 }
 
 // 30 fps for one second; the GUI thread sleeps 200 ms from the sixth frame on.
-// A frame is lost when the bytes behind its pointer have been rewritten by a
-// later delivery before its slot call ran.
+// A frame is shown overwritten when the bytes behind its pointer differ from
+// the conversion of the sample it was converted from when its slot call ran
+// (the module may have rewritten the buffer since); a frame is stale when a
+// newer sample had been converted when its call began.
 void measureBlockedGui(int i)
 {
     Rig &rig = g_rigs[i];
@@ -517,17 +657,28 @@ void measureBlockedGui(int i)
     const std::size_t size = std::size_t(c.width) * c.height * 3 / 2;
     std::atomic<int> seen{0};
     std::atomic<int> intact{0};
-    std::atomic<int> missing{0};
-    int calls = 0; // GUI thread only
+    std::atomic<int> stale{0};
+    std::atomic<bool> blockOver{false};
+    int firstAfter = -2;    // sample shown by the first call after the block
+    int newestAtFirst = -2; // newest converted sample when that call began
+    const long convertsBefore = rig.booth->converts();
     onGui([&] {
+        rig.booth->skipToNewest();
         app()->watched = rig.render;
-        app()->onFrame = [&](Clock::time_point) {
-            const int k = calls++;
+        app()->watchedBooth = rig.booth;
+        app()->onFrame = [&](Clock::time_point, const unsigned char *newest) {
+            const unsigned char *converted = rig.booth->takeConverted();
+            const int k = sampleIndex(rig, converted);
             const unsigned char *data = rig.render->frameData();
-            if (!data)
-                ++missing;
-            else if (std::memcmp(data, rig.reference[std::size_t(k) % kSamples].data(), size) == 0)
+            if (data && k >= 0 &&
+                std::memcmp(data, rig.reference[std::size_t(k)].data(), size) == 0)
                 ++intact;
+            if (newest != converted)
+                ++stale;
+            if (blockOver.load() && firstAfter == -2) {
+                firstAfter = k;
+                newestAtFirst = sampleIndex(rig, newest);
+            }
             seen.fetch_add(1);
         };
     });
@@ -537,16 +688,26 @@ void measureBlockedGui(int i)
         next += std::chrono::microseconds(33333);
         if (f == 5)
             QMetaObject::invokeMethod(
-                qApp, [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); },
+                qApp,
+                [&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    blockOver = true;
+                },
                 Qt::QueuedConnection);
         std::vector<uint8_t> &s = rig.samples[std::size_t(f) % kSamples];
         cb->onYUVData(s.data(), int(s.size()));
     }
-    waitUntil([&] { return seen.load() >= kFrames; });
-    onGui([] { app()->onFrame = nullptr; });
-    std::printf("%-15s GUI thread blocked 200 ms at 30 fps: %d frames delivered, %d slot calls, "
-                "%d shown intact, %d overwritten before their slot ran\n",
-                c.label, kFrames, seen.load(), intact.load(), seen.load() - intact.load());
+    const long converted = rig.booth->converts() - convertsBefore;
+    waitUntil([&] { return seen.load() >= converted; });
+    onGui([] {
+        app()->onFrame = nullptr;
+        app()->watchedBooth = nullptr;
+    });
+    std::printf("%-15s GUI thread blocked 200 ms at 30 fps: %d samples, %ld converted, %ld "
+                "skipped, %d slot calls, %d shown intact, %d overwritten before their slot ran, "
+                "%d stale; first call after the block shows sample %d, newest converted %d\n",
+                c.label, kFrames, converted, kFrames - converted, seen.load(), intact.load(),
+                seen.load() - intact.load(), stale.load(), firstAfter, newestAtFirst);
 }
 
 } // namespace
@@ -571,18 +732,17 @@ int main(int argc, char **argv)
         RatioReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
 
-        std::printf("\nDelivery path against the bare conversion (medians of the repetitions):\n");
+        std::printf("\nDelivery path against the bare conversion (medians of the repetitions; "
+                    "the delivery's CPU time includes its waits for the display):\n");
         for (int i = 0; i < kCaseCount; ++i) {
             const std::string arg = "/" + std::to_string(i);
             const auto a = reporter.medians.find("BM_BareConversion" + arg);
-            const auto b = reporter.medians.find("BM_ModuleDelivery" + arg);
+            const auto b = reporter.medians.find("BM_ModuleDelivery" + arg + "/manual_time");
             if (a != reporter.medians.end() && b != reporter.medians.end() && a->second.first > 0 &&
                 a->second.second > 0)
-                std::printf("%-15s delivery / bare: real time %.4f (%.1f / %.1f us), CPU time "
-                            "%.4f (%.1f / %.1f us)\n",
+                std::printf("%-15s delivery / bare: real time %.4f (%.1f / %.1f us)\n",
                             kCases[i].label, b->second.first / a->second.first, b->second.first,
-                            a->second.first, b->second.second / a->second.second, b->second.second,
-                            a->second.second);
+                            a->second.first);
         }
         std::printf("\n");
         for (int i = 0; i < kCaseCount; ++i)

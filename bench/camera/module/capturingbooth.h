@@ -5,10 +5,14 @@
 #include "ikvyuvdatacallback.h"
 
 #include <atomic>
+#include <ctime>
 
 // Wraps the library's booth: everything goes through to it, except that the
 // module's sample callback is kept for the benchmark, which feeds it samples
-// at its own pace, while the camera's own samples go nowhere.
+// at its own pace, while the camera's own samples go nowhere. It also notes
+// which samples the module had converted, in order (without allocating), and
+// on request the CPU time of the conversions, so that the module's own cost
+// can be told from the conversion's.
 class CapturingBooth : public IKvBooth
 {
 public:
@@ -16,6 +20,34 @@ public:
     ~CapturingBooth() override { delete m_inner; }
 
     IKvYUVDataCallBack *moduleCallback() const { return m_callback.load(); }
+
+    static double threadCpuUs()
+    {
+        timespec ts;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
+    }
+
+    // Successful conversions so far.
+    long converts() const { return m_converts.load(std::memory_order_acquire); }
+    // The sample of the newest successful conversion.
+    const uchar *newestConverted() const { return m_newest.load(std::memory_order_acquire); }
+    // The sample of the oldest successful conversion not taken yet, or null.
+    // One taker at a time; the conversions it looks at have been lent.
+    const uchar *takeConverted()
+    {
+        const long head = m_converts.load(std::memory_order_acquire);
+        if (m_taken >= head)
+            return nullptr;
+        if (head - m_taken > kRing)
+            m_taken = head - kRing;
+        return m_ring[std::size_t(m_taken++ % kRing)];
+    }
+    void skipToNewest() { m_taken = m_converts.load(std::memory_order_acquire); }
+
+    // While on, convertFrame adds its CPU time (on the calling thread) up.
+    std::atomic<bool> timeConversions{false};
+    double convertCpuUs = 0; // calling thread only
 
     QObject *getObject() override { return m_inner->getObject(); }
     void release() override { delete this; }
@@ -37,7 +69,18 @@ public:
     }
     int convertFrame(const uchar *sample, int *len, uchar *dst, int dstSize) override
     {
-        return m_inner->convertFrame(sample, len, dst, dstSize);
+        const bool timed = timeConversions.load(std::memory_order_relaxed);
+        const double t0 = timed ? threadCpuUs() : 0;
+        const int r = m_inner->convertFrame(sample, len, dst, dstSize);
+        if (timed)
+            convertCpuUs += threadCpuUs() - t0;
+        if (r > 0) {
+            const long n = m_converts.load(std::memory_order_relaxed);
+            m_ring[std::size_t(n % kRing)] = sample;
+            m_newest.store(sample, std::memory_order_release);
+            m_converts.store(n + 1, std::memory_order_release);
+        }
+        return r;
     }
     int closeCamera() override { return m_inner->closeCamera(); }
     int run() override { return m_inner->run(); }
@@ -70,9 +113,15 @@ private:
         int onYUVData(unsigned char *, int) override { return 0; }
     };
 
+    static constexpr long kRing = 4096;
+
     IKvBooth *m_inner;
     Sink m_sink;
     std::atomic<IKvYUVDataCallBack *> m_callback{nullptr};
+    std::atomic<long> m_converts{0};
+    std::atomic<const uchar *> m_newest{nullptr};
+    const uchar *m_ring[kRing] = {};
+    long m_taken = 0;
 };
 
 #endif

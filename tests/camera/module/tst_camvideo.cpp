@@ -8,6 +8,7 @@
 
 #include <malloc.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -44,6 +45,14 @@ void deliverFromThread(FakeBooth *booth, unsigned char first, int len)
     t.join();
 }
 
+// The same, and then lets the GUI thread run the queued frame call, so that
+// the next sample finds the display ready.
+void deliverShown(FakeBooth *booth, unsigned char first, int len)
+{
+    deliverFromThread(booth, first, len);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
 CamDevInfo camera(const QString &name, const QString &path, int index)
 {
     CamDevInfo i;
@@ -78,7 +87,7 @@ private slots:
     void badSizesDropFrame_data();
     void badSizesDropFrame();
     void failedConversionDropsFrame();
-    void noFreeBufferDropsSample();
+    void overlappingSamplesAreSkipped();
     void failedRunClosesCamera();
     void stopDropsQueuedFramesAndClearsWidget();
     void destroyWhileFramesQueued();
@@ -116,17 +125,26 @@ void TestCamVideo::frameLogOnlyFirstFourSamples()
     QCOMPARE(cam2.startCamera("two"), 0);
 
     // Two capture threads at once: the counter must hand out each number once.
+    // Each feeds until 25 of its samples were converted (a sample that finds
+    // the previous frame call not yet run is skipped) while this thread runs
+    // the frame calls.
     std::vector<unsigned char> sample(100, 7);
-    std::thread t1([&] {
-        for (int i = 0; i < 50; ++i)
-            b1->deliver(sample.data(), 1000 + i);
-    });
-    std::thread t2([&] {
-        for (int i = 0; i < 50; ++i)
-            b2->deliver(sample.data(), 2000 + i);
-    });
+    std::atomic<int> feeding{2};
+    auto feed = [&](FakeBooth *b, int lenBase) {
+        for (int i = 0; i < 1000000 && b->converts.load() < 25; ++i) {
+            b->deliver(sample.data(), lenBase + i);
+            std::this_thread::yield();
+        }
+        --feeding;
+    };
+    std::thread t1(feed, b1, 1000);
+    std::thread t2(feed, b2, 2000);
+    while (feeding.load() > 0)
+        QCoreApplication::processEvents();
     t1.join();
     t2.join();
+    QCOMPARE(b1->converts.load(), 25);
+    QCOMPARE(b2->converts.load(), 25);
 
     const QStringList log = frameLog();
     QCOMPARE(log.size(), 4);
@@ -377,10 +395,17 @@ void TestCamVideo::framesReachRenderWidget()
     QCOMPARE(render->frameData()[0], uchar(40));
 
     // From the capture thread the call is queued and runs on the GUI thread.
+    // Until it has run, the next sample is skipped without a conversion.
+    QCOMPARE(m_booth->converts.load(), 1);
     deliverFromThread(m_booth, 50, 10);
-    deliverFromThread(m_booth, 60, 10);
+    deliverFromThread(m_booth, 55, 10);
+    QCOMPARE(m_booth->converts.load(), 2);
+    QCOMPARE(cam.skippedSamples(), 1LL);
     QVERIFY(watchingApp()->frames.isEmpty());
+    QTRY_COMPARE(watchingApp()->frames.size(), 1);
+    deliverFromThread(m_booth, 60, 10);
     QTRY_COMPARE(watchingApp()->frames.size(), 2);
+    QCOMPARE(cam.skippedSamples(), 1LL);
     const int y = 64 * 48;
     int expect = 50;
     for (const SeenFrame &f : qAsConst(watchingApp()->frames)) {
@@ -413,7 +438,7 @@ void TestCamVideo::bufferGrowth()
         m_booth->destinations.clear();
         m_booth->setFormat(w, h);
         for (int i = 0; i < 4; ++i)
-            deliverFromThread(m_booth, uchar(i), 16);
+            deliverShown(m_booth, uchar(i), 16);
         return m_booth->destinations;
     };
 
@@ -497,15 +522,17 @@ void TestCamVideo::failedConversionDropsFrame()
     QTest::qWait(20);
     QCOMPARE(watchingApp()->frames.size(), 0);
 
-    // Every buffer went back to the pool: four more frames still get one.
+    // Every buffer went back to the pool and no frame call is awaited: four
+    // more frames still get one each.
+    QCOMPARE(cam.skippedSamples(), 0LL);
     m_booth->convertResult = 0;
     for (int i = 0; i < 4; ++i)
-        deliverFromThread(m_booth, 1, 16);
+        deliverShown(m_booth, 1, 16);
     QTRY_COMPARE(watchingApp()->frames.size(), 4);
     cam.stopCamera();
 }
 
-void TestCamVideo::noFreeBufferDropsSample()
+void TestCamVideo::overlappingSamplesAreSkipped()
 {
     m_booth = new FakeBooth;
     CamVideoImp cam(m_booth);
@@ -515,24 +542,25 @@ void TestCamVideo::noFreeBufferDropsSample()
     m_booth->setFormat(32, 16);
     QCOMPARE(cam.startCamera("cam"), 0);
 
-    // Four overlapping deliveries hold all four buffers.
+    // One delivery is inside its conversion; samples arriving meanwhile from
+    // other threads are skipped without a buffer or a conversion (one would
+    // block here until the holder is released).
     m_booth->holdConversions(true);
     std::vector<unsigned char> sample(16, 9);
-    std::vector<std::thread> holders;
-    for (int i = 0; i < 4; ++i)
-        holders.emplace_back([&] { m_booth->deliver(sample.data(), 16); });
-    m_booth->waitForHeldConversions(4);
-
-    // A fifth finds none and drops its sample without converting it (a
-    // conversion would block here until the holders are released).
-    std::thread fifth([&] { m_booth->deliver(sample.data(), 16); });
-    fifth.join();
+    std::thread holder([&] { m_booth->deliver(sample.data(), 16); });
+    m_booth->waitForHeldConversions(1);
+    for (int i = 0; i < 3; ++i)
+        deliverFromThread(m_booth, 9, 16);
+    QCOMPARE(cam.skippedSamples(), 3LL);
 
     m_booth->holdConversions(false);
-    for (std::thread &t : holders)
-        t.join();
-    QCOMPARE(m_booth->converts.load(), 4);
-    QTRY_COMPARE(watchingApp()->frames.size(), 4);
+    holder.join();
+    QCOMPARE(m_booth->converts.load(), 1);
+    QTRY_COMPARE(watchingApp()->frames.size(), 1);
+    // The call has run: the next sample is converted at once.
+    deliverFromThread(m_booth, 9, 16);
+    QCOMPARE(m_booth->converts.load(), 2);
+    QTRY_COMPARE(watchingApp()->frames.size(), 2);
     cam.stopCamera();
 }
 
@@ -664,10 +692,21 @@ void TestCamVideo::hostDeletesRenderWidgetWhileStarted()
     deliverFromThread(m_booth, 2, 16); // dropped: no target any more
     QTest::qWait(20);
     QCOMPARE(cam.stopCamera(), 0);
-    // useRenderWidget makes a new one for the next start.
+    // useRenderWidget makes a new one for the next start, and the frame call
+    // that died with the old widget does not hold the new start back.
     QCOMPARE(cam.useRenderWidget(), 0);
     QVERIFY(cam.getVideoWidget());
-    delete cam.getVideoWidget();
+    auto *render = static_cast<KvCameraRenderWidget *>(cam.getVideoWidget());
+    watchingApp()->watch(render);
+    QCOMPARE(cam.startCamera("cam"), 0);
+    const int converted = m_booth->converts.load();
+    deliverFromThread(m_booth, 3, 16);
+    QCOMPARE(m_booth->converts.load(), converted + 1);
+    QTRY_COMPARE(watchingApp()->frames.size(), 1);
+    QCOMPARE(uchar(watchingApp()->frames[0].bytes[0]), uchar(3));
+    QCOMPARE(cam.stopCamera(), 0);
+    watchingApp()->watch(nullptr);
+    delete render;
 }
 
 int main(int argc, char **argv)
