@@ -10,13 +10,19 @@
 // never lets one change add more than the rest of the way.
 namespace KvMessageLimits {
 
-// Messages shown at most, the newest; older ones leave the view.
+// Messages shown at most, the newest. When one more arrives, the oldest
+// kDropMessages leave together: every removal at the top moves all blocks
+// below it, so one message at a time would cost a pass over the whole
+// document per message.
 constexpr int kMaxMessages = 5000;
+constexpr int kDropMessages = 500;
 // Characters shown of one paragraph (header or text); the rest is cut and a
 // mark says so. Also bounds the time a message takes to lay out.
 constexpr int kMaxParagraphChars = 10000;
-// Height the document is brought back under after every change, in pixels.
+// Height the document is brought back under after every change, in pixels;
+// when it has to shrink, it shrinks to kDropToHeight.
 constexpr double kKeptHeight = 4000000;
+constexpr double kDropToHeight = 3600000;
 // Height one change may add at most, estimated before it is laid out: every
 // character on a line of its own, each line kLineHeightPerPixel times the
 // font's pixel size (fallback fonts included).

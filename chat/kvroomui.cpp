@@ -181,7 +181,8 @@ KvRoomUi::Shown KvRoomUi::prepare(const QJsonObject &msg) const
                            maxChars, &shown.headerCut);
     shown.data = cutText(record.data(), maxChars, &shown.dataCut);
     const double line = KvMessageLimits::kLineHeightPerPixel * qMax(16 * scale, 32.0);
-    shown.heightBound = (shown.header.size() + shown.data.size() + 2 * (kCutMark.size() + 1)) * line;
+    shown.heightBound =
+        (shown.header.size() + shown.data.size() + 2 * (kCutMark.size() + 1)) * line;
     return shown;
 }
 
@@ -229,16 +230,17 @@ void KvRoomUi::keepWithinLimits()
 {
     using namespace KvMessageLimits;
     const int count = int(m_messageBlocks.size());
-    int drop = qMax(0, count - kMaxMessages);
+    int drop = count > kMaxMessages ? count - (kMaxMessages - kDropMessages) : 0;
     int dropBlocks = 0;
     for (int i = 0; i < drop; ++i)
         dropBlocks += m_messageBlocks[size_t(i)];
 
     QTextDocument *doc = document();
     QAbstractTextDocumentLayout *layout = doc->documentLayout();
-    const double excess = layout->documentSize().height() - kKeptHeight;
-    if (excess > 0) {
+    const double height = layout->documentSize().height();
+    if (height > kKeptHeight) {
         const int byCount = drop;
+        const double excess = height - kDropToHeight;
         // The newest message always stays; it alone is never taller than
         // one change may add.
         while (drop < count - 1 &&
@@ -246,9 +248,8 @@ void KvRoomUi::keepWithinLimits()
             dropBlocks += m_messageBlocks[size_t(drop)];
             ++drop;
         }
-        qDebug() << "kvroomui: document" << int(excess + kKeptHeight) << "pixels high, over"
-                 << int(kKeptHeight) << "; dropping" << drop - byCount
-                 << "more of the oldest messages";
+        qDebug() << "kvroomui: document" << int(height) << "pixels high, over" << int(kKeptHeight)
+                 << "; dropping" << drop - byCount << "more of the oldest messages";
     }
     if (drop == 0)
         return;
