@@ -32,14 +32,21 @@ QFont messageFont(double basePixels, double scale)
 const QString kCutMark = QStringLiteral(" [\u2026]");
 const QColor kCutMarkColor(0x80, 0x80, 0x80);
 
+// The tallest a line of a message can be, in pixels: the larger message font
+// (or the default font, where a tiny scale leaves no valid pixel size) times
+// the line-height factor.
+double lineHeightBound(double scale)
+{
+    return KvMessageLimits::kLineHeightPerPixel * qMax(16 * scale, 32.0);
+}
+
 // Characters shown of one paragraph at this scale: few enough that a header
 // and a text, every character on a line of its own, stay within one change's
 // height.
 int maxParagraphChars(double scale)
 {
     using namespace KvMessageLimits;
-    const double line = kLineHeightPerPixel * qMax(16 * scale, 32.0);
-    const double fit = kPassHeight / (2 * line) - kCutMark.size() - 1;
+    const double fit = kPassHeight / (2 * lineHeightBound(scale)) - kCutMark.size() - 1;
     return int(qBound(1.0, fit, double(kMaxParagraphChars)));
 }
 
@@ -180,9 +187,8 @@ KvRoomUi::Shown KvRoomUi::prepare(const QJsonObject &msg) const
                                QStringLiteral("]") + record.dateTime(),
                            maxChars, &shown.headerCut);
     shown.data = cutText(record.data(), maxChars, &shown.dataCut);
-    const double line = KvMessageLimits::kLineHeightPerPixel * qMax(16 * scale, 32.0);
-    shown.heightBound =
-        (shown.header.size() + shown.data.size() + 2 * (kCutMark.size() + 1)) * line;
+    shown.heightBound = (shown.header.size() + shown.data.size() + 2 * (kCutMark.size() + 1)) *
+                        lineHeightBound(scale);
     return shown;
 }
 
