@@ -1,13 +1,18 @@
 #include "kvroomui.h"
 
+#include "kvchatrecord.h"
 #include "kvchatstyle.h"
+#include "kvmessagelimits.h"
 #include "kvroominfo.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QColor>
+#include <QDebug>
 #include <QFont>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -23,7 +28,52 @@ QFont messageFont(double basePixels, double scale)
     return font;
 }
 
+// Shown after a paragraph that was cut, in its own grey fragment.
+const QString kCutMark = QStringLiteral(" [\u2026]");
+const QColor kCutMarkColor(0x80, 0x80, 0x80);
+
+// The tallest a line of a message can be, in pixels: the larger message font
+// (or the default font, where a tiny scale leaves no valid pixel size) times
+// the line-height factor.
+double lineHeightBound(double scale)
+{
+    return KvMessageLimits::kLineHeightPerPixel * qMax(16 * scale, 32.0);
+}
+
+// Characters shown of one paragraph at this scale: few enough that a header
+// and a text, every character on a line of its own, stay within one change's
+// height.
+int maxParagraphChars(double scale)
+{
+    using namespace KvMessageLimits;
+    const double fit = kPassHeight / (2 * lineHeightBound(scale)) - kCutMark.size() - 1;
+    return int(qBound(1.0, fit, double(kMaxParagraphChars)));
+}
+
+// The first maxChars characters, never splitting a surrogate pair.
+QString cutText(const QString &text, int maxChars, bool *cut)
+{
+    *cut = text.size() > maxChars;
+    if (!*cut)
+        return text;
+    int keep = maxChars;
+    if (keep > 0 && text.at(keep - 1).isHighSurrogate())
+        --keep;
+    return text.left(keep);
+}
+
 } // namespace
+
+// One message as the view shows it.
+struct KvRoomUi::Shown
+{
+    QString header;
+    QString data;
+    bool own = false;
+    bool headerCut = false;
+    bool dataCut = false;
+    double heightBound = 0; // pixels, before layout
+};
 
 KvRoomUi::KvRoomUi(KvRoomInfo *room, QWidget *parent) : QTextBrowser(parent), m_room(room)
 {
@@ -61,24 +111,45 @@ KvRoomUi::KvRoomUi(KvRoomInfo *room, QWidget *parent) : QTextBrowser(parent), m_
     setStyleSheet(QStringLiteral("QTextEdit#kvroomui{background:transparent;border:none;}"));
 
     setContextMenuPolicy(Qt::NoContextMenu);
+
+    // A read-only view needs no undo history (QTextBrowser turns it off; keep
+    // it off whatever the base class does later).
+    setUndoRedoEnabled(false);
+    // Words wrap at word boundaries, runs without one anywhere.
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 void KvRoomUi::slotShowMessage(const QJsonObject &msg)
 {
-    showRecord(msg);
+    appendMessages({prepare(msg)});
 }
 
 void KvRoomUi::slotLoadHistory(const QJsonArray &his)
 {
-    // One edit block for the whole history: the document lays itself out once
-    // at the end instead of once per paragraph; the content is the same.
+    // Only the newest records can stay in the view; older ones are not shown.
+    const int first = qMax(0, his.size() - KvMessageLimits::kMaxMessages);
+    if (first > 0)
+        qDebug() << "kvroomui: history of" << his.size() << "records, the view shows the newest"
+                 << KvMessageLimits::kMaxMessages;
+
     QScrollBar *bar = verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
-    QTextCursor group(document());
-    group.beginEditBlock();
-    for (const QJsonValue &record : his)
-        showRecord(record.toObject());
-    group.endEditBlock();
+    // Records go in groups, each one edit block laid out once, no larger than
+    // one layout pass may safely add.
+    QVector<Shown> group;
+    double groupHeight = 0;
+    for (int i = first; i < his.size(); ++i) {
+        Shown message = prepare(his.at(i).toObject());
+        if (!group.isEmpty() && groupHeight + message.heightBound > KvMessageLimits::kPassHeight) {
+            appendMessages(group);
+            group.clear();
+            groupHeight = 0;
+        }
+        groupHeight += message.heightBound;
+        group.append(std::move(message));
+    }
+    if (!group.isEmpty())
+        appendMessages(group);
     if (atBottom)
         bar->setValue(bar->maximum());
 }
@@ -86,6 +157,7 @@ void KvRoomUi::slotLoadHistory(const QJsonArray &his)
 void KvRoomUi::slotClearHistory()
 {
     clear();
+    m_messageBlocks.clear();
 }
 
 void KvRoomUi::slotOnbtnClick(bool click)
@@ -102,26 +174,102 @@ void KvRoomUi::slotRestore()
     m_shutupBtn->setText(QObject::tr("ID_SHUTUP"));
 }
 
-void KvRoomUi::showRecord(const QJsonObject &msg)
+KvRoomUi::Shown KvRoomUi::prepare(const QJsonObject &msg) const
 {
+    const KvChatRecord record(msg);
     const QString localId = m_room->userId();
-    const QString senderId = msg.value(QStringLiteral("userId")).toString();
-    const bool own = senderId == localId;
+    const double scale = m_room->scale();
+    const int maxChars = maxParagraphChars(scale);
+
+    Shown shown;
+    shown.own = record.isOwn(localId);
+    shown.header = cutText(QStringLiteral("[") + (shown.own ? localId : record.senderId()) +
+                               QStringLiteral("]") + record.dateTime(),
+                           maxChars, &shown.headerCut);
+    shown.data = cutText(record.data(), maxChars, &shown.dataCut);
+    shown.heightBound = (shown.header.size() + shown.data.size() + 2 * (kCutMark.size() + 1)) *
+                        lineHeightBound(scale);
+    return shown;
+}
+
+void KvRoomUi::appendMessages(const QVector<Shown> &messages)
+{
+    QScrollBar *bar = verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
+    // A view not shown yet has no page width and lays nothing out; the
+    // height bound needs a laid-out document. The view's own width is close
+    // to what it will have (the scroll bar may take a few pixels).
+    QTextDocument *doc = document();
+    if (doc->pageSize().width() <= 0)
+        doc->setPageSize(QSizeF(qMax(1, contentsRect().width()), -1));
+    // One edit block: the document lays itself out once at the end instead
+    // of once per paragraph; the content is the same.
+    QTextCursor group(doc);
+    group.beginEditBlock();
+    for (const Shown &message : messages)
+        appendMessage(message);
+    group.endEditBlock();
+    keepWithinLimits();
+    if (atBottom)
+        bar->setValue(bar->maximum());
+}
+
+void KvRoomUi::appendMessage(const Shown &message)
+{
+    QTextDocument *doc = document();
+    const int blocksBefore = doc->isEmpty() ? 0 : doc->blockCount();
 
     setCurrentFont(messageFont(13, m_room->scale()));
-    setTextColor(QColor(own ? QStringLiteral("#2828FF") : QStringLiteral("#B766AD")));
-    appendPlainParagraph(QStringLiteral("[") + (own ? localId : senderId) + QStringLiteral("]") +
-                         msg.value(QStringLiteral("dateTime")).toString());
+    setTextColor(QColor(message.own ? QStringLiteral("#2828FF") : QStringLiteral("#B766AD")));
+    appendPlainParagraph(message.header, message.headerCut);
 
     setCurrentFont(messageFont(16, m_room->scale()));
     setTextColor(QColor(Qt::black));
-    appendPlainParagraph(msg.value(QStringLiteral("data")).toString());
+    appendPlainParagraph(message.data, message.dataCut);
+
+    m_messageBlocks.push_back(doc->blockCount() - blocksBefore);
+}
+
+// Drops the oldest messages beyond the count the view keeps, and as many more
+// as bring the document back under its height.
+void KvRoomUi::keepWithinLimits()
+{
+    using namespace KvMessageLimits;
+    const int count = int(m_messageBlocks.size());
+    int drop = count > kMaxMessages ? count - (kMaxMessages - kDropMessages) : 0;
+    int dropBlocks = 0;
+    for (int i = 0; i < drop; ++i)
+        dropBlocks += m_messageBlocks[size_t(i)];
+
+    QTextDocument *doc = document();
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    const double height = layout->documentSize().height();
+    if (height > kKeptHeight) {
+        const int byCount = drop;
+        const double excess = height - kDropToHeight;
+        // The newest message always stays; it alone is never taller than
+        // one change may add.
+        while (drop < count - 1 &&
+               layout->blockBoundingRect(doc->findBlockByNumber(dropBlocks)).top() < excess) {
+            dropBlocks += m_messageBlocks[size_t(drop)];
+            ++drop;
+        }
+        qDebug() << "kvroomui: document" << int(height) << "pixels high, over" << int(kKeptHeight)
+                 << "; dropping" << drop - byCount << "more of the oldest messages";
+    }
+    if (drop == 0)
+        return;
+
+    QTextCursor oldest(doc);
+    oldest.setPosition(doc->findBlockByNumber(dropBlocks).position(), QTextCursor::KeepAnchor);
+    oldest.removeSelectedText();
+    m_messageBlocks.erase(m_messageBlocks.begin(), m_messageBlocks.begin() + drop);
 }
 
 // What QTextEdit::append does for plain text, for every text: ids and messages
 // come from other users and must never be taken for HTML (images, links and
 // resource loads from local files).
-void KvRoomUi::appendPlainParagraph(const QString &text)
+void KvRoomUi::appendPlainParagraph(const QString &text, bool cut)
 {
     QScrollBar *bar = verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
@@ -137,6 +285,11 @@ void KvRoomUi::appendPlainParagraph(const QString &text)
     else
         tmp.setCharFormat(charFormat);
     tmp.insertText(text);
+    if (cut) {
+        QTextCharFormat markFormat = charFormat;
+        markFormat.setForeground(kCutMarkColor);
+        tmp.insertText(kCutMark, markFormat);
+    }
     // Inserting may move the view's own cursor and drop its format; keep it.
     if (!current.hasSelection())
         setCurrentCharFormat(charFormat);

@@ -4,6 +4,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTextBrowser>
+#include <QVector>
+
+#include <deque>
 
 class KvRoomInfo;
 class QPushButton;
@@ -28,10 +31,17 @@ public slots:
     void slotRestore();
 
 private:
-    void showRecord(const QJsonObject &msg);
-    void appendPlainParagraph(const QString &text);
+    struct Shown;
+    Shown prepare(const QJsonObject &msg) const;
+    void appendMessages(const QVector<Shown> &messages);
+    void appendMessage(const Shown &message);
+    void appendPlainParagraph(const QString &text, bool cut);
+    void keepWithinLimits();
 
     KvRoomInfo *m_room = nullptr;
+    // Blocks of each shown message, oldest first: what leaves the view when
+    // the oldest messages go.
+    std::deque<int> m_messageBlocks;
     QPushButton *m_shutupBtn = nullptr;
     bool m_canSendMsg = true;
 };

@@ -14,6 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -126,11 +128,99 @@ void BM_LiveMessages(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// One 1 MB message: 0 without spaces, 1 ordinary words, 2 line breaks only.
+QString longText(int kind)
+{
+    const int size = 1 << 20;
+    if (kind == 0)
+        return QString(size, QLatin1Char('x'));
+    if (kind == 1)
+        return QStringLiteral("word ").repeated(size / 5);
+    return QStringLiteral("\n").repeated(size);
+}
+
+// Qt's own append of 1 MB of ordinary words, the case Qt handles well.
+void BM_Baseline_LongWords(benchmark::State &state)
+{
+    const QString text = longText(1);
+    QTextBrowser view;
+    view.setFixedSize(320, 412);
+    view.show();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        view.append(text);
+        finish(view);
+        state.PauseTiming();
+        view.clear();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
+void BM_LongMessage(benchmark::State &state)
+{
+    const QJsonObject record{{QStringLiteral("userId"), QStringLiteral("1002")},
+                             {QStringLiteral("data"), longText(int(state.range(0)))},
+                             {QStringLiteral("dateTime"), QStringLiteral("2020-02-06 10:45:07")}};
+    Room r;
+    for (auto _ : state) {
+        r.room->setCurMessage(record);
+        finish(*r.view);
+        state.PauseTiming();
+        r.room->resetRoom();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
+long residentKb()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * 4;
+}
+
+// Memory that live messages add: resident growth after the messages, with the
+// event loop running every 1 000 messages as a host's would.
+void BM_LiveMemory(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    Room r;
+    double perMessage = 0;
+    for (auto _ : state) {
+        malloc_trim(0);
+        const long before = residentKb();
+        for (int i = 0; i < n; ++i) {
+            r.room->setCurMessage(
+                QJsonObject{{QStringLiteral("userId"), QString::number(1000 + i % 4)},
+                            {QStringLiteral("data"), QStringLiteral("hello %1").arg(i)},
+                            {QStringLiteral("dateTime"), QStringLiteral("2020-02-06 10:00:00")}});
+            if (i % 1000 == 999)
+                QCoreApplication::processEvents();
+        }
+        finish(*r.view);
+        malloc_trim(0);
+        perMessage = (residentKb() - before) * 1024.0 / n;
+        state.PauseTiming();
+        r.room->resetRoom();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["bytes_per_message"] = perMessage;
+}
+
 } // namespace
 
-BENCHMARK(BM_Baseline_Append)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadHistory)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Baseline_Append)->Arg(1000)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadHistory)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LiveMessages)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Baseline_LongWords)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongMessage)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiveMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

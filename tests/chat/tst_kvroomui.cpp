@@ -1,5 +1,8 @@
 #include "chattestutil.h"
+#include "kvmessagelimits.h"
 #include "kvroomui.h"
+
+#include <QAbstractTextDocumentLayout>
 
 #include <QJsonArray>
 #include <QPushButton>
@@ -64,7 +67,11 @@ class TestRoomUi : public QObject
 private slots:
     void ownAndOtherMessages();
     void fontsFollowLaterScale();
-    void recordsWithoutUserId();
+    void senderIdsOfEveryType();
+    void historyKeepsNewestMessages();
+    void liveMessagesKeepNewest();
+    void tallDocumentStaysUnderLayoutLimit();
+    void longParagraphsCutWithMark();
     void historyAppendsAndNonObjects();
     void clearEmptiesDocument();
     void messagesShownLiterally_data();
@@ -113,31 +120,52 @@ void TestRoomUi::fontsFollowLaterScale()
     QCOMPARE(view.size(), QSize(320, 412)); // built at 1.0
 }
 
-void TestRoomUi::recordsWithoutUserId()
+void TestRoomUi::senderIdsOfEveryType()
 {
     const QJsonObject noId{{"data", "d"}, {"dateTime", "2020-01-01 00:00:00"}};
-    const QJsonObject numericId{{"userId", 1001}, {"data", "n"}};
-    {
-        RoomPtr room = makeRoom(QString());
+    const QJsonValue others[] = {QJsonValue(),
+                                 QJsonValue(true),
+                                 QJsonValue(false),
+                                 QJsonValue(QJsonArray{"1001"}),
+                                 QJsonValue(QJsonObject{}),
+                                 QJsonValue(QString())};
+    for (const QString &local : {QString(), QStringLiteral("1001")}) {
+        RoomPtr room = makeRoom(local);
         KvRoomUi view(room.get(), nullptr);
         room->setCurMessage(noId);
-        room->setCurMessage(numericId);
+        for (const QJsonValue &id : others)
+            room->setCurMessage(QJsonObject{{"userId", id}, {"data", "x"}});
         const QVector<Paragraph> p = paragraphs(view.document());
+        QCOMPARE(p.size(), 2 + 2 * 6);
         QCOMPARE(p[0].text, QStringLiteral("[]2020-01-01 00:00:00"));
-        QCOMPARE(p[0].color, kOwn);
-        QCOMPARE(p[2].text, QStringLiteral("[]")); // a number is no string
-        QCOMPARE(p[2].color, kOwn);
+        for (int i = 0; i < p.size(); i += 2) {
+            // No sender id: never the user's own, whether or not UserId is set.
+            QCOMPARE(p[i].color, kOther);
+            QVERIFY(p[i].text.startsWith(QStringLiteral("[]")));
+        }
     }
-    {
-        RoomPtr room = makeRoom(QStringLiteral("1001"));
-        KvRoomUi view(room.get(), nullptr);
-        room->setCurMessage(noId);
-        room->setCurMessage(numericId);
-        const QVector<Paragraph> p = paragraphs(view.document());
-        QCOMPARE(p[0].text, QStringLiteral("[]2020-01-01 00:00:00"));
-        QCOMPARE(p[0].color, kOther);
-        QCOMPARE(p[2].color, kOther);
-    }
+
+    // Numbers are ids too, shown as decimal text; so are numeric times and texts.
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    room->setCurMessage(QJsonObject{{"userId", 1001}, {"dateTime", 20200206}, {"data", 42}});
+    room->loadHistory(
+        QJsonArray{QJsonObject{{"userId", 1001.5}, {"dateTime", -0.25}, {"data", 0.1}},
+                   QJsonObject{{"userId", 20200206104507.0}, {"data", 1e300}},
+                   QJsonObject{{"userId", "1001"}, {"data", true}, {"dateTime", QJsonValue()}}});
+    const QVector<Paragraph> p = paragraphs(view.document());
+    QCOMPARE(p.size(), 8);
+    QCOMPARE(p[0].text, QStringLiteral("[1001]20200206"));
+    QCOMPARE(p[0].color, kOwn);
+    QCOMPARE(p[1].text, QStringLiteral("42"));
+    QCOMPARE(p[2].text, QStringLiteral("[1001.5]-0.25"));
+    QCOMPARE(p[2].color, kOther);
+    QCOMPARE(p[3].text, QStringLiteral("0.1"));
+    QCOMPARE(p[4].text, QStringLiteral("[20200206104507]"));
+    QCOMPARE(p[5].text, QStringLiteral("1e+300"));
+    QCOMPARE(p[6].text, QStringLiteral("[1001]"));
+    QCOMPARE(p[6].color, kOwn);
+    QCOMPARE(p[7].text, QString());
 }
 
 void TestRoomUi::historyAppendsAndNonObjects()
@@ -261,6 +289,169 @@ void TestRoomUi::sameDocumentAsAppend()
         single.slotClearHistory();
         reference.clear();
     }
+}
+
+namespace {
+
+QJsonArray shortHistory(int first, int n)
+{
+    QJsonArray his;
+    for (int i = first; i < first + n; ++i)
+        his.append(record(QString::number(1000 + i % 3), QStringLiteral("m%1").arg(i)));
+    return his;
+}
+
+// The text of block n.
+QString blockText(const QTextDocument *doc, int n)
+{
+    return doc->findBlockByNumber(n).text();
+}
+
+} // namespace
+
+void TestRoomUi::historyKeepsNewestMessages()
+{
+    using KvMessageLimits::kDropMessages;
+    using KvMessageLimits::kMaxMessages;
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    KvRoomUi fresh(room.get(), nullptr);
+    QObject::disconnect(room.get(), nullptr, &fresh, nullptr);
+    QTextDocument *doc = view.document();
+
+    // A longer history than the view keeps: the newest records, and the
+    // document those records alone give.
+    room->loadHistory(shortHistory(0, kMaxMessages + 100));
+    QCOMPARE(doc->blockCount(), 2 * kMaxMessages);
+    QCOMPARE(blockText(doc, 1), QStringLiteral("m100"));
+    QCOMPARE(blockText(doc, 2 * kMaxMessages - 1), QStringLiteral("m%1").arg(kMaxMessages + 99));
+    fresh.slotLoadHistory(shortHistory(100, kMaxMessages));
+    QCOMPARE(view.toHtml(), fresh.toHtml());
+
+    // Full, one more: the oldest leave together. Lines inside a text are
+    // blocks of their own and leave with their message.
+    room->resetRoom();
+    QJsonArray his{record("7", "a\nb\nc")};
+    for (const QJsonValue &v : shortHistory(0, kMaxMessages - 1))
+        his.append(v);
+    room->loadHistory(his);
+    QCOMPARE(doc->blockCount(), 2 * kMaxMessages + 2);
+    QCOMPARE(blockText(doc, 0), QStringLiteral("[7]2020-02-06 10:45:07"));
+    room->setCurMessage(record("1001", "next"));
+    const int kept = kMaxMessages - kDropMessages;
+    QCOMPARE(doc->blockCount(), 2 * kept);
+    const int oldest = kDropMessages; // m0 .. m(kDrop - 1) left with the "7" message
+    QCOMPARE(blockText(doc, 1), QStringLiteral("m%1").arg(oldest));
+    QCOMPARE(blockText(doc, 2 * kept - 1), QStringLiteral("next"));
+    fresh.slotClearHistory();
+    fresh.slotLoadHistory(shortHistory(oldest, kept - 1));
+    fresh.slotShowMessage(record("1001", "next"));
+    QCOMPARE(view.toHtml(), fresh.toHtml());
+    QCOMPARE(paragraphs(doc).first().color, kOther);
+}
+
+void TestRoomUi::liveMessagesKeepNewest()
+{
+    // Live messages are capped as history is; the view keeps no undo history.
+    using KvMessageLimits::kDropMessages;
+    using KvMessageLimits::kMaxMessages;
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    QVERIFY(!view.isUndoRedoEnabled());
+    QTextDocument *doc = view.document();
+    for (int i = 0; i < kMaxMessages; ++i)
+        room->setCurMessage(record("2002", QStringLiteral("live %1").arg(i)));
+    QCOMPARE(doc->blockCount(), 2 * kMaxMessages);
+    for (int i = kMaxMessages; i < kMaxMessages + 50; ++i)
+        room->setCurMessage(record("2002", QStringLiteral("live %1").arg(i)));
+    QCOMPARE(doc->blockCount(), 2 * (kMaxMessages - kDropMessages + 49));
+    QCOMPARE(blockText(doc, 1), QStringLiteral("live %1").arg(kDropMessages + 1));
+    QCOMPARE(doc->availableUndoSteps(), 0);
+    room->resetRoom();
+    QVERIFY(doc->isEmpty());
+    QVERIFY(!view.isUndoRedoEnabled());
+    room->setCurMessage(record("2002", "again"));
+    QCOMPARE(doc->blockCount(), 2);
+}
+
+void TestRoomUi::tallDocumentStaysUnderLayoutLimit()
+{
+    // Qt's layout never returns from a pass that crosses 2^23 pixels. Tall
+    // messages at a large scale pass that height in a few thousand blocks.
+    // One view is on screen, the other not shown yet (nothing laid out).
+    using KvMessageLimits::kKeptHeight;
+    RoomPtr room = makeRoom(QStringLiteral("1001"), 8);
+    KvRoomUi shown(room.get(), nullptr);
+    KvRoomUi hidden(room.get(), nullptr);
+    shown.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shown));
+    const QString lines = QStringLiteral("x\n").repeated(1500); // not cut at this scale
+    const int blocks = 1 + 1501;
+    QJsonArray his;
+    for (int i = 0; i < 40; ++i)
+        his.append(record(QString::number(i), lines));
+    room->loadHistory(his); // 40 x 1501 lines of 128-pixel text: over 8.4 million pixels
+    for (int i = 40; i < 45; ++i)
+        room->setCurMessage(record(QString::number(i), lines));
+    hidden.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&hidden));
+
+    for (KvRoomUi *view : {&shown, &hidden}) {
+        QTextDocument *doc = view->document();
+        view->grab(); // laid out at the view's real width and painted
+        const double height = doc->documentLayout()->documentSize().height();
+        // The hidden view measured at its full width; the scroll bar takes a
+        // little of it once shown.
+        QVERIFY2(height <= kKeptHeight * 1.1, qPrintable(QString::number(height)));
+        QVERIFY2(height > kKeptHeight / 2, qPrintable(QString::number(height)));
+        const int kept = doc->blockCount() / blocks;
+        QCOMPARE(doc->blockCount(), kept * blocks);
+        QVERIFY(kept < 45);
+        QCOMPARE(blockText(doc, 0), QStringLiteral("[%1]2020-02-06 10:45:07").arg(45 - kept));
+        QCOMPARE(blockText(doc, doc->blockCount() - blocks),
+                 QStringLiteral("[44]2020-02-06 10:45:07"));
+    }
+    QVERIFY(shown.document()->documentLayout()->documentSize().height() <= kKeptHeight);
+}
+
+void TestRoomUi::longParagraphsCutWithMark()
+{
+    using KvMessageLimits::kMaxParagraphChars;
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    QCOMPARE(view.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QString run(1 << 20, QLatin1Char('x')); // 1 MB without spaces
+    const QString breaks = QStringLiteral("\n").repeated(1 << 20);
+    const QString exact(kMaxParagraphChars, QLatin1Char('y'));
+    const QString pair =
+        QString(kMaxParagraphChars - 1, QLatin1Char('z')) + QStringLiteral("\U0001F600");
+
+    room->setCurMessage(record("2002", run));
+    room->loadHistory(QJsonArray{record("2002", breaks), record("2002", exact)});
+    room->setCurMessage(record(run, pair));
+    view.grab(); // laid out and painted
+
+    const QString mark = QStringLiteral(" [\u2026]");
+    const QVector<Paragraph> p = paragraphs(view.document());
+    QCOMPARE(p.size(), 2 + (1 + kMaxParagraphChars + 1) + 2 + 2);
+    QCOMPARE(p[1].text, run.left(kMaxParagraphChars) + mark);
+    QCOMPARE(p[1].fragments, 2);
+    QTextFragment last;
+    const QTextBlock cutBlock = view.document()->findBlockByNumber(1);
+    for (auto it = cutBlock.begin(); !it.atEnd(); ++it)
+        last = it.fragment();
+    QCOMPARE(last.text(), mark);
+    QVERIFY(last.charFormat().foreground().color() != QColor(Qt::black));
+    // 10 000 line breaks: that many more lines, the mark on the last.
+    const int at = 3 + kMaxParagraphChars;
+    QCOMPARE(p[3].text, QString());
+    QCOMPARE(p[at - 1].text, QString());
+    QCOMPARE(p[at].text, mark);
+    QCOMPARE(p[at + 2].text, exact); // exactly the limit: shown whole
+    QCOMPARE(p[at + 2].fragments, 1);
+    QCOMPARE(p[at + 3].text, ("[" + run + "]2020-02-06 10:45:07").left(kMaxParagraphChars) + mark);
+    QCOMPARE(p[at + 3].color, kOther);
+    QCOMPARE(p[at + 4].text, pair.left(kMaxParagraphChars - 1) + mark); // no half pair
 }
 
 void TestRoomUi::muteButtonStates()
