@@ -3,7 +3,6 @@
 // host does, and shows how the libraries are used.
 
 #include "camvideo.h"
-#include "formatwatcher.h"
 #include "hostoptions.h"
 #include "mainwindow.h"
 #include "screenshotrun.h"
@@ -34,13 +33,20 @@ bool noCameraListed()
 
 void installTranslation(QApplication &app, const QString &language)
 {
+    // Beside the build tree's bin/, or where the chat library's package puts them.
     auto *translator = new QTranslator(&app);
-    const QString dir = QDir(QCoreApplication::applicationDirPath()).filePath("../translations");
-    if (translator->load(QStringLiteral("kvimui_") + language, dir))
-        app.installTranslator(translator);
-    else
-        std::fprintf(stderr, "kvhost: no chat translation for %s in %s\n", qPrintable(language),
-                     qPrintable(QDir::cleanPath(dir)));
+    const QDir bin(QCoreApplication::applicationDirPath());
+    QStringList dirs;
+    for (const char *relative : {"../translations", "../share/kvimui/translations"}) {
+        const QString dir = QDir::cleanPath(bin.filePath(QString::fromLatin1(relative)));
+        if (translator->load(QStringLiteral("kvimui_") + language, dir)) {
+            app.installTranslator(translator);
+            return;
+        }
+        dirs << dir;
+    }
+    std::fprintf(stderr, "kvhost: no chat translation for %s in %s\n", qPrintable(language),
+                 qPrintable(dirs.join(QStringLiteral(" or "))));
 }
 
 } // namespace
@@ -81,7 +87,6 @@ int main(int argc, char *argv[])
                              "(MJPG 1280x720, YUY2 640x480, colour bars)\n");
     }
 
-    FormatWatcher formats;
     std::unique_ptr<CamVideo> camera(CamVideo::create());
     if (!camera) {
         std::fprintf(stderr, "kvhost: the camera library gave no camera object\n");
@@ -91,7 +96,7 @@ int main(int argc, char *argv[])
 
     int rc = 0;
     {
-        MainWindow window(camera.get(), &formats, scale, virtualCamera, options.renderWidget);
+        MainWindow window(camera.get(), scale, virtualCamera, options.renderWidget);
         window.show();
         if (options.screenshotFile.isEmpty()) {
             rc = app.exec();

@@ -2,7 +2,7 @@
 
 #include "camvideo.h"
 #include "chatdemo.h"
-#include "formatwatcher.h"
+#include "formattext.h"
 #include "framemeter.h"
 
 #include <QCheckBox>
@@ -19,9 +19,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool virtualCamera,
-                       bool renderWidget, QWidget *parent)
-    : QMainWindow(parent), m_camera(camera), m_formats(formats), m_meter(new FrameMeter(this))
+MainWindow::MainWindow(CamVideo *camera, double scale, bool virtualCamera, bool renderWidget,
+                       QWidget *parent)
+    : QMainWindow(parent), m_camera(camera), m_meter(new FrameMeter(this))
 {
     setWindowTitle(QStringLiteral("KvCamVideo demo host"));
 
@@ -36,7 +36,6 @@ MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, b
     columns->addWidget(buildChatPanel(scale), 0, Qt::AlignTop);
     setCentralWidget(central);
 
-    connect(m_formats, &FormatWatcher::formatChanged, this, &MainWindow::updateStatus);
     connect(m_meter, &FrameMeter::frameArrived, this, &MainWindow::updateStatus);
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &MainWindow::updateStatus);
@@ -200,7 +199,8 @@ int MainWindow::startCameraAt(int row)
             if (!m_videoShown)
                 m_camera->setVideoVisible(false);
         }
-        m_meter->watch(m_camera->getVideoWidget());
+        // The library counts the frames it hands to its display widget.
+        m_meter->watch([camera = m_camera] { return camera->frameCount(); });
         m_messageLabel->setText(QStringLiteral("Started %1.").arg(m_cameras[row].name));
     } else if (rc < 0) {
         m_messageLabel->setText(
@@ -216,6 +216,7 @@ void MainWindow::onStop()
 {
     if (m_camera)
         m_camera->stopCamera();
+    m_meter->stop();
     m_messageLabel->setText(QStringLiteral("Stopped."));
     updateButtons();
 }
@@ -305,7 +306,10 @@ void MainWindow::onProbeFinished()
     emit probeFinished();
 }
 
-QString MainWindow::currentFormat() const { return m_formats ? m_formats->format() : QString(); }
+QString MainWindow::currentFormat() const
+{
+    return m_camera ? formatText(m_camera->currentFormat()) : QString();
+}
 
 void MainWindow::updateStatus()
 {

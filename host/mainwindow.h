@@ -8,7 +8,6 @@
 
 class CamVideo;
 class ChatDemo;
-class FormatWatcher;
 class FrameMeter;
 class QCheckBox;
 class QComboBox;
@@ -25,7 +24,7 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool virtualCamera,
+    MainWindow(CamVideo *camera, double scale, bool virtualCamera,
                bool renderWidget, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -61,7 +60,6 @@ private:
     void updateButtons();
 
     CamVideo *m_camera;
-    FormatWatcher *m_formats;
     FrameMeter *m_meter;
     ChatDemo *m_chat = nullptr;
     QWidget *m_chatPanel = nullptr;

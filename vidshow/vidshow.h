@@ -3,6 +3,11 @@
 
 // vidshow draws planar I420 frames into a native window through SDL2.
 
+// The library builds with hidden symbols; each call below carries this mark.
+#ifndef VIDSHOW_API
+#define VIDSHOW_API __attribute__((visibility("default")))
+#endif
+
 // The native window id type of this platform (an X11 window id).
 typedef unsigned long HWND;
 
@@ -12,17 +17,17 @@ extern "C" {
 
 // Prepares SDL's video subsystem (once per process). 0 on success, -1 when no
 // X11 display can be used. The argument is reserved and ignored.
-int InitDisplayDevEnv(int reserved);
+VIDSHOW_API int InitDisplayDevEnv(int reserved);
 
 // A device that draws into the X11 window `window`, or null when there is no
 // X11 display or no such window. The device lives as long as the process.
 // `flags` is reserved and ignored.
-void *CreateVideoDeivce(HWND window, unsigned long flags);
+VIDSHOW_API void *CreateVideoDeivce(HWND window, unsigned long flags);
 
 // Uploads one I420 frame (Y rows of `width` bytes, U and V rows of width / 2
 // bytes) and draws it scaled to the window's whole area. 0 on success, -1 for
 // a null device or plane, a frame smaller than 2 x 2, or a drawing failure.
-int DisplayI420Video(void *device, void *y, void *u, void *v, int width, int height);
+VIDSHOW_API int DisplayI420Video(void *device, void *y, void *u, void *v, int width, int height);
 
 #ifdef __cplusplus
 }

@@ -123,6 +123,7 @@ int CamVideoImp::start(const QString &text, bool byPath)
     if (m_started)
         return 1;
     ensureDisplayWidget();
+    m_frameCount.store(0, std::memory_order_relaxed);
     const int r = openAndRun(text, byPath);
     if (r < 0)
         return r;
@@ -252,6 +253,16 @@ QWidget *CamVideoImp::getVideoWidget()
     return m_renderWidget.data();
 }
 
+QJsonObject CamVideoImp::formatReport() const
+{
+    QJsonObject format;
+    // The booth's report is a shared copy; reading it beside the capture
+    // thread's reads is safe.
+    if (!m_started || !m_booth || m_booth->getVideoFormat(format) < 0)
+        return QJsonObject();
+    return format;
+}
+
 int CamVideoImp::deliverFrame(unsigned char *sample, int length)
 {
     DeliveryScope scope(m_inDelivery);
@@ -293,6 +304,7 @@ int CamVideoImp::deliverFrame(unsigned char *sample, int length)
         QMetaObject::invokeMethod(m_deliveryTarget, "slotReceiveVideoFrame", Qt::AutoConnection,
                                   QGenericArgument("void *", &frame), Q_ARG(int, width),
                                   Q_ARG(int, height));
+        m_frameCount.fetch_add(1, std::memory_order_relaxed);
     }
     m_framePool.Put(buf);
     return 0;

@@ -37,6 +37,10 @@ public:
     int useRenderWidget() override;
     QWidget *getVideoWidget() override;
 
+    // Behind CamVideo's non-virtual accessors; GUI thread.
+    QJsonObject formatReport() const;
+    qint64 deliveredFrames() const { return m_frameCount.load(std::memory_order_relaxed); }
+
 private:
     int start(const QString &text, bool byPath);
     void ensureDisplayWidget();
@@ -69,6 +73,8 @@ private:
     std::atomic<int> m_inDelivery{0};
     // A frame has been handed to a widget since the last flush.
     std::atomic<bool> m_frameLent{false};
+    // Frames handed to the display widget since the latest start.
+    std::atomic<qint64> m_frameCount{0};
 
     // Samples that reached the delivery, over all camera objects.
     static std::atomic<int> s_frameCounter;
