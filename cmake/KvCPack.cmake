@@ -20,9 +20,10 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_COMPONENTS_ALL libkvcamvideo1 libkvimui1 libvidshow1 libvenc dev kvhost encprobe)
+# Debug information stays in the build tree, as Debian's -dbgsym would hold it.
+set(CPACK_STRIP_FILES ON)
 
-include(CPack)
-
+include(CPackComponent)
 cpack_add_component(libvidshow1 DESCRIPTION "SDL2 display of I420 frames in X11 windows (vidshow)")
 cpack_add_component(libkvcamvideo1 DEPENDS libvidshow1
   DESCRIPTION "Camera capture and video display widgets for Qt 5 (KvCamVideo)")
@@ -50,3 +51,6 @@ set(CPACK_DEBIAN_KVHOST_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_KVHOST_PACKAGE_RECOMMENDS encprobe)
 set(CPACK_DEBIAN_ENCPROBE_PACKAGE_NAME encprobe)
 set(CPACK_DEBIAN_ENCPROBE_PACKAGE_SECTION video)
+
+# Last: writes CPackConfig.cmake from everything set above.
+include(CPack)

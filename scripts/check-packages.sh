@@ -25,7 +25,7 @@ for p in "${packages[@]}"; do
   [ -n "${deb[$p]:-}" ] || { echo "check-packages: no package $p in $dir" >&2; exit 1; }
 done
 
-# has <package> <path> and depends <package> <name>: one check each.
+# has/lacks <package> <path>, depends <package> <name regex>: one check each.
 has() {
   dpkg-deb -c "${deb[$1]}" | awk '{ print $6 }' | grep -qx "./$2" || fail "$1 lacks /$2"
 }
@@ -33,13 +33,13 @@ lacks() {
   ! dpkg-deb -c "${deb[$1]}" | awk '{ print $6 }' | grep -qx "./$2" || fail "$1 holds /$2"
 }
 depends() {
-  dpkg-deb -f "${deb[$1]}" Depends | tr ',' '\n' | grep -q "^ *$2\b" ||
+  dpkg-deb -f "${deb[$1]}" Depends | tr ',|' '\n\n' | grep -Eq "^ *$2( |$)" ||
     fail "$1 does not depend on $2 (Depends: $(dpkg-deb -f "${deb[$1]}" Depends))"
 }
 
 echo "check-packages: contents and dependencies"
 for p in "${packages[@]}"; do
-  dpkg-deb -I "${deb[$p]}" | sed -n 's/^ \(Package\|Version\|Depends\|Recommends\): /  /p'
+  dpkg-deb -I "${deb[$p]}" | sed -n 's/^ \(Package\|Version\|Depends\|Recommends\): /  \1: /p'
   outside=$(dpkg-deb -c "${deb[$p]}" | awk '{ print $6 }' | grep -v '^\./$' | grep -v '^\./usr/' || true)
   [ -z "$outside" ] || fail "$p installs outside /usr: $outside"
 done
@@ -63,8 +63,8 @@ depends libkvcamvideo1 libvidshow1
 depends libkvcamvideo1 libqt5widgets5
 depends libkvcamvideo1 libyuv0
 depends libkvimui1 libqt5widgets5
-depends libvidshow1 libsdl2
-depends libvenc libavcodec
+depends libvidshow1 "libsdl2-2.0-0"
+depends libvenc "libavcodec[0-9]+"
 depends libkvcamvideo-dev libkvcamvideo1
 depends libkvcamvideo-dev libkvimui1
 depends kvhost libkvcamvideo1
