@@ -24,8 +24,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    MainWindow(CamVideo *camera, double scale, bool virtualCamera,
-               bool renderWidget, QWidget *parent = nullptr);
+    MainWindow(CamVideo *camera, double scale, bool virtualCamera, bool renderWidget,
+               QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Starts the camera at this row of the list; 0 or the camera's result.

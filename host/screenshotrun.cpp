@@ -82,7 +82,8 @@ void ScreenshotRun::finish()
                 "screenshot %s\n",
                 qPrintable(camera.name), qPrintable(camera.path),
                 qPrintable(format.isEmpty() ? QStringLiteral("unknown") : format),
-                static_cast<int>(m_window->meter()->frames()), m_window->meter()->fps(), qPrintable(m_file));
+                static_cast<int>(m_window->meter()->frames()), m_window->meter()->fps(),
+                qPrintable(m_file));
     std::fflush(stdout);
     m_loop.exit(0);
 }

@@ -6,7 +6,10 @@
 // Out of line so that the library exports them: hosts link to these symbols.
 CamVideo::CamVideo() = default;
 CamVideo::CamVideo(const CamVideo &) = default;
-CamVideo &CamVideo::operator=(const CamVideo &) { return *this; }
+CamVideo &CamVideo::operator=(const CamVideo &)
+{
+    return *this;
+}
 CamVideo::~CamVideo() = default;
 
 CamVideo *CamVideo::create()

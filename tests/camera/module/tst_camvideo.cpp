@@ -390,7 +390,8 @@ void TestCamVideo::hostAccessors()
     QCOMPARE(cam.frameCount(), qint64(0));
 
     QCOMPARE(cam.startCamera("cam"), 0);
-    const QJsonObject expected{{"width", 64}, {"height", 48}, {"fps", 30.0}, {"format", 0x32595559}};
+    const QJsonObject expected{
+        {"width", 64}, {"height", 48}, {"fps", 30.0}, {"format", 0x32595559}};
     QCOMPARE(cam.currentFormat(), expected);
     deliverFromThread(m_booth, 1, 10);
     deliverFromThread(m_booth, 2, 10);
