@@ -3,6 +3,11 @@
 
 #include <QJsonArray>
 
+// The library builds with hidden symbols; this marks what a host links to.
+#ifndef KVIMUI_EXPORT
+#define KVIMUI_EXPORT __attribute__((visibility("default")))
+#endif
+
 class QObject;
 class QWidget;
 
@@ -21,6 +26,6 @@ protected:
 };
 
 // A new room without parent; the caller owns it.
-IRoomInfo *createRoomInfo();
+KVIMUI_EXPORT IRoomInfo *createRoomInfo();
 
 #endif

@@ -3,36 +3,44 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
+#include <QTimer>
 
-// Counts the frames a display widget receives (the camera library hands each
-// frame to the widget as a queued slot call) and measures their rate.
+#include <functional>
+
+// Follows a frame counter (the camera library counts the frames it hands to
+// its display widget) and measures the rate at which it grows.
 class FrameMeter : public QObject
 {
     Q_OBJECT
 public:
+    using Counter = std::function<qint64()>;
+
     explicit FrameMeter(QObject *parent = nullptr);
 
-    // Watches this widget from now on; counting starts again from zero.
-    void watch(QObject *widget);
-    void reset();
+    // Follows this counter from now on, polling it on the event loop;
+    // counting starts again from the counter's present value.
+    void watch(Counter counter);
+    // Stops polling; the figures stay as they are.
+    void stop();
+    // Reads the counter once (the timer calls this).
+    void poll();
 
-    int frames() const { return m_frames; }
-    // Frames per second between the first and the last frame counted.
+    qint64 frames() const { return m_frames; }
+    // Frames per second between the first and the latest growth seen.
     double fps() const;
 
 signals:
-    void frameArrived(int frames);
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void frameArrived(qint64 frames);
 
 private:
-    QPointer<QObject> m_widget;
+    Counter m_counter;
+    QTimer m_timer;
     QElapsedTimer m_clock;
-    int m_frames = 0;
-    qint64 m_firstMs = 0;
-    qint64 m_lastMs = 0;
+    qint64 m_base = 0;
+    qint64 m_frames = 0;
+    qint64 m_firstFrames = 0;
+    qint64 m_firstMs = -1;
+    qint64 m_lastMs = -1;
 };
 
 #endif

@@ -3,7 +3,6 @@
 // host does, and shows how the libraries are used.
 
 #include "camvideo.h"
-#include "formatwatcher.h"
 #include "hostoptions.h"
 #include "mainwindow.h"
 #include "screenshotrun.h"
@@ -21,13 +20,20 @@ namespace {
 
 void installTranslation(QApplication &app, const QString &language)
 {
+    // Beside the build tree's bin/, or where the chat library's package puts them.
     auto *translator = new QTranslator(&app);
-    const QString dir = QDir(QCoreApplication::applicationDirPath()).filePath("../translations");
-    if (translator->load(QStringLiteral("kvimui_") + language, dir))
-        app.installTranslator(translator);
-    else
-        std::fprintf(stderr, "kvhost: no chat translation for %s in %s\n", qPrintable(language),
-                     qPrintable(QDir::cleanPath(dir)));
+    const QDir bin(QCoreApplication::applicationDirPath());
+    QStringList dirs;
+    for (const char *relative : {"../translations", "../share/kvimui/translations"}) {
+        const QString dir = QDir::cleanPath(bin.filePath(QString::fromLatin1(relative)));
+        if (translator->load(QStringLiteral("kvimui_") + language, dir)) {
+            app.installTranslator(translator);
+            return;
+        }
+        dirs << dir;
+    }
+    std::fprintf(stderr, "kvhost: no chat translation for %s in %s\n", qPrintable(language),
+                 qPrintable(dirs.join(QStringLiteral(" or "))));
 }
 
 } // namespace
@@ -62,7 +68,6 @@ int main(int argc, char *argv[])
     const bool builtInAllowed =
         !options.noVirtual && qEnvironmentVariableIsEmpty("KV_VIRTUAL_CAMERAS");
 
-    FormatWatcher formats;
     std::unique_ptr<CamVideo> camera(CamVideo::create());
     if (!camera) {
         std::fprintf(stderr, "kvhost: the camera library gave no camera object\n");
@@ -72,7 +77,7 @@ int main(int argc, char *argv[])
 
     int rc = 0;
     {
-        MainWindow window(camera.get(), &formats, scale, builtInAllowed, options.renderWidget);
+        MainWindow window(camera.get(), scale, builtInAllowed, options.renderWidget);
         window.show();
         if (options.screenshotFile.isEmpty()) {
             rc = app.exec();

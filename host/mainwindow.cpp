@@ -3,7 +3,7 @@
 #include "camerawatcher.h"
 #include "camvideo.h"
 #include "chatdemo.h"
-#include "formatwatcher.h"
+#include "formattext.h"
 #include "framemeter.h"
 
 #include <QCheckBox>
@@ -20,9 +20,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool builtInCamera,
+MainWindow::MainWindow(CamVideo *camera, double scale, bool builtInCamera,
                        bool renderWidget, QWidget *parent)
-    : QMainWindow(parent), m_camera(camera), m_formats(formats), m_meter(new FrameMeter(this)),
+    : QMainWindow(parent), m_camera(camera), m_meter(new FrameMeter(this)),
       m_demoCamera(builtInCamera)
 {
     setWindowTitle(QStringLiteral("KvCamVideo demo host"));
@@ -38,7 +38,6 @@ MainWindow::MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, b
     columns->addWidget(buildChatPanel(scale), 0, Qt::AlignTop);
     setCentralWidget(central);
 
-    connect(m_formats, &FormatWatcher::formatChanged, this, &MainWindow::updateStatus);
     connect(m_meter, &FrameMeter::frameArrived, this, &MainWindow::updateStatus);
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &MainWindow::updateStatus);
@@ -209,7 +208,8 @@ int MainWindow::startCameraAt(int row)
             if (!m_videoShown)
                 m_camera->setVideoVisible(false);
         }
-        m_meter->watch(m_camera->getVideoWidget());
+        // The library counts the frames it hands to its display widget.
+        m_meter->watch([camera = m_camera] { return camera->frameCount(); });
         m_messageLabel->setText(QStringLiteral("Started %1.").arg(m_cameras[row].name));
     } else if (rc < 0) {
         m_messageLabel->setText(
@@ -225,6 +225,7 @@ void MainWindow::onStop()
 {
     if (m_camera)
         m_camera->stopCamera();
+    m_meter->stop();
     m_messageLabel->setText(QStringLiteral("Stopped."));
     updateButtons();
 }
@@ -314,7 +315,10 @@ void MainWindow::onProbeFinished()
     emit probeFinished();
 }
 
-QString MainWindow::currentFormat() const { return m_formats ? m_formats->format() : QString(); }
+QString MainWindow::currentFormat() const
+{
+    return m_camera ? formatText(m_camera->currentFormat()) : QString();
+}
 
 void MainWindow::updateStatus()
 {

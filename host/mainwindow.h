@@ -9,7 +9,6 @@
 
 class CamVideo;
 class ChatDemo;
-class FormatWatcher;
 class FrameMeter;
 class QCheckBox;
 class QComboBox;
@@ -27,7 +26,7 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     // builtInCamera: the demo may define its virtual camera while no other camera is found.
-    MainWindow(CamVideo *camera, FormatWatcher *formats, double scale, bool builtInCamera,
+    MainWindow(CamVideo *camera, double scale, bool builtInCamera,
                bool renderWidget, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -63,7 +62,6 @@ private:
     void updateButtons();
 
     CamVideo *m_camera;
-    FormatWatcher *m_formats;
     FrameMeter *m_meter;
     ChatDemo *m_chat = nullptr;
     QWidget *m_chatPanel = nullptr;

@@ -45,7 +45,7 @@ void ScreenshotRun::begin()
                  .arg(rc));
 }
 
-void ScreenshotRun::onFrame(int frames)
+void ScreenshotRun::onFrame(qint64 frames)
 {
     if (frames >= m_frames) {
         m_framesReached = true;
@@ -82,7 +82,8 @@ void ScreenshotRun::finish()
                 "screenshot %s\n",
                 qPrintable(camera.name), qPrintable(camera.path),
                 qPrintable(format.isEmpty() ? QStringLiteral("unknown") : format),
-                m_window->meter()->frames(), m_window->meter()->fps(), qPrintable(m_file));
+                static_cast<int>(m_window->meter()->frames()), m_window->meter()->fps(),
+                qPrintable(m_file));
     std::fflush(stdout);
     m_loop.exit(0);
 }

@@ -20,7 +20,7 @@ public:
 
 private:
     void begin();
-    void onFrame(int frames);
+    void onFrame(qint64 frames);
     void maybeFinish();
     void finish();
     void fail(const QString &message);

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git dpkg-dev file binutils
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5opengl5-dev
   libyuv-dev libturbojpeg0-dev libjpeg62-turbo-dev
   libsdl2-dev libavcodec-dev libavutil-dev libv4l-dev linux-libc-dev

@@ -3,20 +3,26 @@
 
 #include "camdevinfo.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+// The library builds with hidden symbols; this marks what a host links to.
+#ifndef KVCAMVIDEO_EXPORT
+#define KVCAMVIDEO_EXPORT __attribute__((visibility("default")))
+#endif
 
 class QWidget;
 
 // The camera object a host drives from its GUI thread. The order of the
 // virtual operations is the host's contract and must not change.
-class CamVideo
+class KVCAMVIDEO_EXPORT CamVideo
 {
 public:
-    CamVideo() = default;
-    CamVideo(const CamVideo &) = default;
-    CamVideo &operator=(const CamVideo &) { return *this; }
+    CamVideo();
+    CamVideo(const CamVideo &);
+    CamVideo &operator=(const CamVideo &);
     virtual ~CamVideo();
 
     virtual int init(double scale) = 0;
@@ -31,6 +37,16 @@ public:
     virtual QWidget *getVideoWidget() = 0;
 
     static CamVideo *create();
+
+    // Not virtual, so the table above keeps its slots. Both answer for
+    // objects made by create(); for any other implementation they are empty.
+
+    // The negotiated format while started: "width", "height" (integers),
+    // "fps" (double), "format" (four-character code as an integer, first
+    // character in the low byte). Empty when stopped.
+    QJsonObject currentFormat() const;
+    // Frames handed to the display widget since the latest start.
+    qint64 frameCount() const;
 };
 
 #endif

@@ -137,6 +137,7 @@ int CamVideoImp::start(const QString &text, bool byPath)
     if (m_started)
         return 1;
     ensureDisplayWidget();
+    m_frameCount.store(0, std::memory_order_relaxed);
     const int r = openAndRun(text, byPath);
     if (r < 0)
         return r;
@@ -282,6 +283,16 @@ QWidget *CamVideoImp::getVideoWidget()
     return m_renderWidget.data();
 }
 
+QJsonObject CamVideoImp::formatReport() const
+{
+    QJsonObject format;
+    // The booth's report is a shared copy; reading it beside the capture
+    // thread's reads is safe.
+    if (!m_started || !m_booth || m_booth->getVideoFormat(format) < 0)
+        return QJsonObject();
+    return format;
+}
+
 int CamVideoImp::deliverFrame(unsigned char *sample, int length)
 {
     DeliveryScope scope(m_inDelivery);
@@ -328,8 +339,10 @@ bool CamVideoImp::convertAndLend(unsigned char *sample, int length)
         qDebug() << "cam_video frame " << n << " len : " << length;
 
     const bool converted = m_booth->convertFrame(sample, &length, buf->block.data, size) > 0;
-    if (converted)
+    if (converted) {
         m_handOff.lend(buf->block.data, width, height);
+        m_frameCount.fetch_add(1, std::memory_order_relaxed);
+    }
     m_framePool.Put(buf);
     return converted;
 }

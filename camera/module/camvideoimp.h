@@ -41,6 +41,9 @@ public:
     // Samples skipped because the display had not yet run the previous
     // frame call.
     long long skippedSamples() const { return m_handOff.skipped(); }
+    // Behind CamVideo's non-virtual accessors; GUI thread.
+    QJsonObject formatReport() const;
+    qint64 deliveredFrames() const { return m_frameCount.load(std::memory_order_relaxed); }
 
 private:
     int start(const QString &text, bool byPath);
@@ -75,6 +78,8 @@ private:
     std::atomic<int> m_inDelivery{0};
     // Lends the frames to m_deliveryTarget, one call at a time.
     CFrameHandOff m_handOff;
+    // Frames handed to the display widget since the latest start.
+    std::atomic<qint64> m_frameCount{0};
 
     // Samples that reached the delivery, over all camera objects.
     static std::atomic<int> s_frameCounter;

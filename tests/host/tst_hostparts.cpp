@@ -1,20 +1,9 @@
 #include "chatdemo.h"
-#include "formatwatcher.h"
+#include "formattext.h"
 #include "framemeter.h"
 #include "hostoptions.h"
 
 #include <QtTest>
-
-// Stands in for a display widget: the camera library calls this slot queued.
-class FakeDisplay : public QObject
-{
-    Q_OBJECT
-public slots:
-    void slotReceiveVideoFrame(int width, int height) { last = width * height; }
-
-public:
-    int last = 0;
-};
 
 class TstHostParts : public QObject
 {
@@ -24,8 +13,8 @@ private slots:
     void options();
     void optionDefaults();
     void language();
-    void formatLine();
-    void frameMeterCountsQueuedCalls();
+    void formatReportText();
+    void frameMeterFollowsCounter();
     void replies();
 };
 
@@ -97,30 +86,53 @@ void TstHostParts::language()
     QCOMPARE(defaultLanguage("C"), QString("en"));
 }
 
-void TstHostParts::formatLine()
+void TstHostParts::formatReportText()
 {
-    QString f;
-    QVERIFY(FormatWatcher::parseFormatLine("video_format changed detail:  \"MJPG\" 1280 720", f));
-    QCOMPARE(f, QString("MJPG 1280x720"));
-    QVERIFY(FormatWatcher::parseFormatLine("video_format changed detail:  YUY2 640 480", f));
-    QCOMPARE(f, QString("YUY2 640x480"));
-    QVERIFY(!FormatWatcher::parseFormatLine("select_cam_format mjpeg?  true", f));
+    // The camera library's report: the four-character code's first character
+    // in the low byte.
+    const auto report = [](const char *code, int w, int h) {
+        const qint64 fourcc = quint8(code[0]) | quint8(code[1]) << 8 | quint8(code[2]) << 16 |
+                              qint64(quint8(code[3])) << 24;
+        return QJsonObject{{"width", w}, {"height", h}, {"fps", 30.0}, {"format", fourcc}};
+    };
+    QCOMPARE(formatText(report("MJPG", 1280, 720)), QString("MJPG 1280x720"));
+    QCOMPARE(formatText(report("YUY2", 640, 480)), QString("YUY2 640x480"));
+    // 24-bit RGB has no printable code.
+    QCOMPARE(formatText(report("\xe4\x36\x73\x00", 320, 240)), QString("0x007336e4 320x240"));
+    QCOMPARE(formatText(QJsonObject()), QString());
 }
 
-void TstHostParts::frameMeterCountsQueuedCalls()
+void TstHostParts::frameMeterFollowsCounter()
 {
-    FakeDisplay target;
+    qint64 counter = 7; // frames of an earlier run
     FrameMeter meter;
-    meter.watch(&target);
     QSignalSpy spy(&meter, &FrameMeter::frameArrived);
-    for (int i = 0; i < 3; ++i)
-        QMetaObject::invokeMethod(&target, "slotReceiveVideoFrame", Qt::QueuedConnection,
-                                  Q_ARG(int, 4), Q_ARG(int, 2));
-    // Direct calls are not deliveries from another thread.
-    target.slotReceiveVideoFrame(1, 1);
-    QTRY_COMPARE(meter.frames(), 3);
-    QCOMPARE(spy.count(), 3);
-    QCOMPARE(target.last, 8);
+    meter.watch([&counter] { return counter; });
+    meter.poll();
+    QCOMPARE(meter.frames(), qint64(0));
+    QCOMPARE(spy.count(), 0);
+
+    counter = 9;
+    meter.poll();
+    meter.poll(); // no growth, no signal
+    QCOMPARE(meter.frames(), qint64(2));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.last().at(0).toLongLong(), qint64(2));
+
+    // A new start resets the library's count: the meter starts over.
+    counter = 3;
+    meter.poll();
+    QCOMPARE(meter.frames(), qint64(3));
+
+    // The timer polls on the event loop once watching.
+    counter = 10;
+    QTRY_COMPARE(meter.frames(), qint64(10));
+
+    meter.stop();
+    counter = 50;
+    meter.poll();
+    QCOMPARE(meter.frames(), qint64(10));
+    QVERIFY(meter.fps() >= 0.0);
 }
 
 void TstHostParts::replies()

@@ -83,6 +83,7 @@ private slots:
     void videoWidgetPerMode();
     void renderWidgetStaysHiddenOnRestart();
     void framesReachRenderWidget();
+    void hostAccessors();
     void bufferGrowth();
     void badSizesDropFrame_data();
     void badSizesDropFrame();
@@ -375,6 +376,61 @@ void TestCamVideo::renderWidgetStaysHiddenOnRestart()
     cam.stopCamera();
     render.release();
     delete cam.getVideoWidget();
+}
+
+// A host's own implementation of the interface: the accessors, which only
+// know the library's, answer empty.
+class ForeignCamVideo : public CamVideo
+{
+public:
+    int init(double) override { return 0; }
+    int startCamera(const QString &) override { return 0; }
+    int startCameraByPath(const QString &) override { return 0; }
+    bool isStarted() override { return true; }
+    int setVideoVisible(bool) override { return 0; }
+    int stopCamera() override { return 0; }
+    int getCameraInfos(QVector<CamDevInfo> &list) override { return list.size(); }
+    int getCameraNames(QStringList &names) override { return names.size(); }
+    int useRenderWidget() override { return 0; }
+    QWidget *getVideoWidget() override { return nullptr; }
+};
+
+void TestCamVideo::hostAccessors()
+{
+    m_booth = new FakeBooth;
+    CamVideoImp imp(m_booth);
+    CamVideo &cam = imp; // the host's view
+    cam.useRenderWidget();
+    std::unique_ptr<QWidget> render(cam.getVideoWidget());
+    watchingApp()->watch(static_cast<KvCameraRenderWidget *>(render.get()));
+    m_booth->setFormat(64, 48);
+    QVERIFY(cam.currentFormat().isEmpty()); // not started
+    QCOMPARE(cam.frameCount(), qint64(0));
+
+    QCOMPARE(cam.startCamera("cam"), 0);
+    const QJsonObject expected{
+        {"width", 64}, {"height", 48}, {"fps", 30.0}, {"format", 0x32595559}};
+    QCOMPARE(cam.currentFormat(), expected);
+    deliverFromThread(m_booth, 1, 10);
+    deliverFromThread(m_booth, 2, 10);
+    // A sample whose conversion fails reaches no widget and is not counted.
+    m_booth->convertResult = -11;
+    deliverFromThread(m_booth, 3, 10);
+    m_booth->convertResult = 0;
+    QTRY_COMPARE(watchingApp()->frames.size(), 2);
+    QCOMPARE(cam.frameCount(), qint64(2));
+
+    cam.stopCamera();
+    QVERIFY(cam.currentFormat().isEmpty());
+    QCOMPARE(cam.frameCount(), qint64(2)); // kept until the next start
+    QCOMPARE(cam.startCamera("cam"), 0);
+    QCOMPARE(cam.frameCount(), qint64(0));
+    cam.stopCamera();
+    watchingApp()->watch(nullptr);
+
+    ForeignCamVideo foreign;
+    QVERIFY(foreign.currentFormat().isEmpty());
+    QCOMPARE(foreign.frameCount(), qint64(0));
 }
 
 void TestCamVideo::framesReachRenderWidget()

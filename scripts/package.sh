@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Debian packages: libkvcamvideo1, libkvimui1, libvidshow1,
+# libvenc, libkvcamvideo-dev, kvhost and encprobe, installed under /usr.
+#   scripts/package.sh [build-dir]      (default: build-pkg)
+# The .deb files land in <build-dir>/packages.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=${1:-$root/build-pkg}
+
+bash "$root/scripts/install-deps.sh"
+
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S "$root" -B "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKV_WERROR=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
+cmake --build "$dir" -j "$jobs"
+
+rm -rf "$dir/packages"
+(cd "$dir" && cpack -G DEB)
+echo "package: built into $dir/packages:"
+ls -1 "$dir/packages"/*.deb

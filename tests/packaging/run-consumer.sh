@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs a build into a temporary prefix, then builds and runs the outside
+# host project in consumer/ against it, once through the CMake packages and
+# once through pkg-config.
+#   run-consumer.sh <build dir> <consumer source dir>
+#   run-consumer.sh --installed <prefix> <consumer source dir>
+# The second form uses what is already installed there (the packages in /usr).
+set -euo pipefail
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+if [ "$1" = --installed ]; then
+  prefix=$2
+  src=$3
+else
+  prefix=$work/prefix
+  src=$2
+  cmake --install "$1" --prefix "$prefix" >/dev/null
+fi
+
+lib=$(find "$prefix"/lib* -maxdepth 2 -name 'libKvCamVideo.so.1' 2>/dev/null | head -n 1)
+lib=${lib%/*}
+[ -n "$lib" ] || { echo "run-consumer: no libKvCamVideo.so.1 under $prefix" >&2; exit 1; }
+echo "run-consumer: libraries in $lib"
+
+export KV_VIRTUAL_CAMERAS='[{"name": "Consumer Cam", "path": "virtual:consumer",
+  "formats": [{"fourcc": "MJPG", "width": 320, "height": 240, "fps": 30}], "pattern": "bars"}]'
+export PKG_CONFIG_PATH=$lib/pkgconfig
+status=0
+for way in find_package pkg-config; do
+  opt=OFF
+  [ $way = pkg-config ] && opt=ON
+  dir=$work/build-$way
+  echo "run-consumer: --- $way"
+  # The tree's own build settings must not leak into the outside project.
+  env -u CMAKE_PREFIX_PATH cmake -S "$src" -B "$dir" -DCMAKE_PREFIX_PATH="$prefix" \
+      -DUSE_PKGCONFIG=$opt -DCMAKE_BUILD_TYPE=Release >"$work/configure-$way.log" 2>&1 ||
+    { cat "$work/configure-$way.log"; status=1; continue; }
+  cmake --build "$dir" >"$work/build-$way.log" 2>&1 || { cat "$work/build-$way.log"; status=1; continue; }
+  # It must bind to the installed libraries, not to the build tree's.
+  resolved=$(LD_LIBRARY_PATH=$lib ldd "$dir/consumer" | grep -E 'lib(KvCamVideo|kvimui|vidshow)\.so')
+  echo "$resolved"
+  if grep -v -F "$prefix/" <<<"$resolved"; then
+    echo "run-consumer: $way: a library resolves outside $prefix" >&2
+    status=1
+    continue
+  fi
+  out=$(LD_LIBRARY_PATH=$lib "$dir/consumer" 2>"$work/run-$way.err") || true
+  echo "$out"
+  if ! grep -q '^consumer: ok$' <<<"$out" ||
+     ! grep -q '^consumer: format MJPG 320x240 30 fps' <<<"$out"; then
+    tail -n 20 "$work/run-$way.err" >&2
+    echo "run-consumer: $way: the consumer failed" >&2
+    status=1
+  fi
+done
+exit $status
