@@ -24,6 +24,8 @@ targets=(
   "fuzz_convert_mjpg sample 16384 1"
   "fuzz_convert_yuy2 sample 16384 1"
   "fuzz_convert_rgb24 sample 16384 1"
+  "fuzz_convert_nv12 sample 16384 1"
+  "fuzz_convert_i420 sample 16384 1"
   "fuzz_camera_config config 4096 4"
   "fuzz_chat_records chat 4096 100"
 )

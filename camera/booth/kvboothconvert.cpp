@@ -98,10 +98,11 @@ int convertCompressedOrPacked(quint32 fourcc, const uchar *sample, int len, int 
     return 1;
 }
 
-// Converts a sample of any recorded code for convertFrameScaled: MJPG, YUY2, or
-// else bottom-up 24-bit BGR of exactly w x h pixels, as convertFrame reads them.
-// 0 on success, -1 on failure.
-int convertAnySample(quint32 fourcc, const uchar *sample, int len, int w, int h, const Planes &p)
+// Converts a sample of any recorded code for convertFrameScaled: MJPG, YUY2, NV12,
+// I420, or else 24-bit BGR of exactly w x h pixels, bottom-up unless the format
+// said top-down. 0 on success, -1 on failure.
+int convertAnySample(quint32 fourcc, bool topDown, const uchar *sample, int len, int w, int h,
+                     const Planes &p)
 {
     const int rc = convertCompressedOrPacked(fourcc, sample, len, w, h, p);
     if (rc != 1)
@@ -109,7 +110,7 @@ int convertAnySample(quint32 fourcc, const uchar *sample, int len, int w, int h,
     if (qint64(len) != qint64(w) * h * 3)
         return -1;
     return libyuv::RGB24ToI420(sample, len / h, p.y, p.strideY, p.u, p.strideU, p.v, p.strideV, w,
-                               -h) == 0
+                               topDown ? h : -h) == 0
                ? 0
                : -1;
 }
@@ -160,7 +161,7 @@ int KvBooth::convertFrameScaled(const uchar *sample, int *len, const CamI420Imag
 
     if (dst->width == w && dst->height == h) {
         const Planes planes{dst->y, dst->strideY, dst->u, dst->strideU, dst->v, dst->strideV};
-        return convertAnySample(videoFourcc, sample, *len, w, h, planes);
+        return convertAnySample(videoFourcc, videoTopDown, sample, *len, w, h, planes);
     }
 
     if (!scratchA || !scratchB)
@@ -169,7 +170,7 @@ int KvBooth::convertFrameScaled(const uchar *sample, int *len, const CamI420Imag
     const Planes source{scratchA, w, scratchA + lumaSize, w / 2, scratchA + lumaSize + lumaSize / 4,
                         w / 2};
     // A sample that does not convert leaves the destination as it was.
-    if (convertAnySample(videoFourcc, sample, *len, w, h, source) != 0)
+    if (convertAnySample(videoFourcc, videoTopDown, sample, *len, w, h, source) != 0)
         return -1;
 
     const int angle = rotation;

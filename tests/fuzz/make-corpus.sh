@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes the seed corpus of the fuzz targets into tests/fuzz/corpus/ (committed;
 # run again only to change it). Needs cjpeg and jpegtran (libjpeg-turbo-progs).
-#   corpus/sample/  JPEG, YUY2 and RGB24 samples of the 64 x 48 picture the
+#   corpus/sample/  JPEG, YUY2, RGB24 and 4:2:0 samples of the 64 x 48 picture the
 #                   conversion target records, and a few of other sizes
 #   corpus/config/  virtual-camera lists
 #   corpus/chat/    chat records and histories
@@ -61,6 +61,9 @@ PY
 tail -c $((64 * 48 * 2)) "$tmp/p64.ppm" >"$s/yuy2-64x48.raw"
 tail -c $((64 * 48 * 2 - 64)) "$tmp/p64.ppm" >"$s/yuy2-short.raw"
 tail -c $((64 * 48 * 3)) "$tmp/p64.ppm" >"$s/rgb24-64x48.raw"
+# 4:2:0 planes (NV12 and I420 alike), tight and with rows padded to 80 bytes.
+tail -c $((64 * 48 * 3 / 2)) "$tmp/p64.ppm" >"$s/yuv420-64x48.raw"
+tail -c $((80 * 72)) "$tmp/p64.ppm" >"$s/yuv420-64x48-stride80.raw"
 
 c=$out/config
 echo '[{"name": "Cam", "path": "virtual:0", "formats": [{"fourcc": "MJPG", "width": 64, "height": 48, "fps": 30}]}]' >"$c/one.json"

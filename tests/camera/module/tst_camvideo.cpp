@@ -411,12 +411,15 @@ void TestCamVideo::hostAccessors()
     const QJsonObject expected{
         {"width", 64}, {"height", 48}, {"fps", 30.0}, {"format", 0x32595559}};
     QCOMPARE(cam.currentFormat(), expected);
+    // Each sample waits for the display's previous frame call, as a camera's
+    // frame period does; one arriving earlier would be skipped.
     deliverFromThread(m_booth, 1, 10);
-    deliverFromThread(m_booth, 2, 10);
+    QTRY_COMPARE(watchingApp()->frames.size(), 1);
     // A sample whose conversion fails reaches no widget and is not counted.
     m_booth->convertResult = -11;
-    deliverFromThread(m_booth, 3, 10);
+    deliverFromThread(m_booth, 2, 10);
     m_booth->convertResult = 0;
+    deliverFromThread(m_booth, 3, 10);
     QTRY_COMPARE(watchingApp()->frames.size(), 2);
     QCOMPARE(cam.frameCount(), qint64(2));
 

@@ -36,6 +36,19 @@ public:
         const int w = format.value("width").toInt(), h = format.value("height").toInt();
         std::vector<uchar> image(size_t(w) * h * 2);
         const int n = m_booth->convertFrame(data, &len, image.data(), int(image.size()));
+        // The same-size path of convertFrameScaled must give the same picture.
+        std::vector<uchar> straight(size_t(w) * h * 3 / 2, 0xEE);
+        CamI420Image planes;
+        planes.width = w;
+        planes.height = h;
+        planes.strideY = w;
+        planes.strideU = planes.strideV = w / 2;
+        planes.y = straight.data();
+        planes.u = planes.y + size_t(w) * h;
+        planes.v = planes.u + size_t(w / 2) * (h / 2);
+        if (n > 0 && (m_booth->convertFrameScaled(data, &len, &planes) != 0 ||
+                      !std::equal(straight.begin(), straight.end(), image.begin())))
+            ++scaledDiffers;
         std::lock_guard<std::mutex> lock(m_mutex);
         if (n == w * h * 3 / 2) {
             ++converted;
@@ -77,6 +90,7 @@ public:
 
     std::atomic<int> converted{0};
     std::atomic<int> failed{0};
+    std::atomic<int> scaledDiffers{0};
 
 private:
     KvBooth *m_booth;
@@ -225,6 +239,7 @@ void TestV4l2Booth::picturesOfEachFormat()
     QTRY_VERIFY(sink.converted >= 3);
     QCOMPARE(booth->stop(), 0);
     QCOMPARE(sink.failed.load(), 0);
+    QCOMPARE(sink.scaledDiffers.load(), 0);
     const QJsonObject f = formatOf(booth.get());
     const int w = f.value("width").toInt(), h = f.value("height").toInt();
     // MJPG (JFIF) carries full-range YCbCr, which the conversion keeps; the others studio range.
@@ -265,6 +280,7 @@ void TestV4l2Booth::topDownRgbIsUpright()
     // The counter's white digits are at the top, not at the bottom (the bars stay below 200).
     QVERIFY(sink.brightest(16, 16, 120, 72) > 220);
     QVERIFY(sink.brightest(16, 480 - 72, 120, 480 - 16) < 200);
+    QCOMPARE(sink.scaledDiffers.load(), 0);
     QCOMPARE(booth->closeCamera(), 0);
 }
 

@@ -53,6 +53,8 @@ std::vector<unsigned char> cameraFrame(kvplat::SampleFormat format, QRgb colour)
     case kvplat::SampleFormat::Rgb24:
         rc = libyuv::RGB24ToI420(sample.data(), w * 3, y, w, u, w / 2, v, w / 2, w, -h);
         break;
+    default: // the cameras of this test send only the three formats above
+        break;
     }
     return rc == 0 ? f : std::vector<unsigned char>();
 }

@@ -1,6 +1,6 @@
-// The virtual cameras' picture source: renders frame N of a pattern as an MJPG, YUY2 or RGB24
-// sample, exactly the bytes a virtual camera delivers. Benchmarks and tests use it to produce
-// the same samples without a graph.
+// The virtual cameras' picture source: renders frame N of a pattern as an MJPG, YUY2, RGB24,
+// NV12 or I420 sample, exactly the bytes a virtual camera delivers. Benchmarks and tests use it to
+// produce the same samples without a graph.
 #ifndef KV_PLATFORM_SAMPLEGENERATOR_H
 #define KV_PLATFORM_SAMPLEGENERATOR_H
 

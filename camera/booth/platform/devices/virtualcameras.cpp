@@ -297,8 +297,12 @@ bool readFormat(const QJsonValue &value, VideoFormat *format, QString *error)
         format->format = SampleFormat::Yuy2;
     else if (fourcc == "RGB24")
         format->format = SampleFormat::Rgb24;
+    else if (fourcc == "NV12")
+        format->format = SampleFormat::Nv12;
+    else if (fourcc == "I420")
+        format->format = SampleFormat::I420;
     else {
-        *error = "a format's fourcc is not MJPG, YUY2 or RGB24";
+        *error = "a format's fourcc is not MJPG, YUY2, RGB24, NV12 or I420";
         return false;
     }
     long width = 0, height = 0;
