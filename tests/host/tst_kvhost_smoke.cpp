@@ -24,6 +24,8 @@ Run runHost(const QStringList &args, const QString &cameras, bool keepCameraVar 
     env.remove("KV_VIRTUAL_CAMERAS");
     if (keepCameraVar)
         env.insert("KV_VIRTUAL_CAMERAS", cameras);
+    if (env.contains("KVHOST_PRELOAD")) // the sanitized build only; see CMakeLists.txt
+        env.insert("LD_PRELOAD", env.value("KVHOST_PRELOAD"));
     p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("KVHOST_BIN"), args);
     Run r;
