@@ -20,8 +20,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-MainWindow::MainWindow(CamVideo *camera, double scale, bool builtInCamera,
-                       bool renderWidget, QWidget *parent)
+MainWindow::MainWindow(CamVideo *camera, double scale, bool builtInCamera, bool renderWidget,
+                       QWidget *parent)
     : QMainWindow(parent), m_camera(camera), m_meter(new FrameMeter(this)),
       m_demoCamera(builtInCamera)
 {
@@ -219,7 +219,10 @@ int MainWindow::startCameraAt(int row)
     return rc;
 }
 
-void MainWindow::onStart() { startCameraAt(m_list->currentRow()); }
+void MainWindow::onStart()
+{
+    startCameraAt(m_list->currentRow());
+}
 
 void MainWindow::onStop()
 {

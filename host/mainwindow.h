@@ -26,8 +26,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     // builtInCamera: the demo may define its virtual camera while no other camera is found.
-    MainWindow(CamVideo *camera, double scale, bool builtInCamera,
-               bool renderWidget, QWidget *parent = nullptr);
+    MainWindow(CamVideo *camera, double scale, bool builtInCamera, bool renderWidget,
+               QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Starts the camera at this row of the list; 0 or the camera's result.

@@ -49,7 +49,8 @@ QRect cameraWindowRect(const QImage &screen)
 
 int distance(QRgb a, QRgb b)
 {
-    return qMax(qAbs(qRed(a) - qRed(b)), qMax(qAbs(qGreen(a) - qGreen(b)), qAbs(qBlue(a) - qBlue(b))));
+    return qMax(qAbs(qRed(a) - qRed(b)),
+                qMax(qAbs(qGreen(a) - qGreen(b)), qAbs(qBlue(a) - qBlue(b))));
 }
 
 } // namespace
@@ -70,8 +71,8 @@ void TstKvhostSmoke::solidCameraIsOnScreen()
     const QString cameras = R"([{"name": "Green Cam", "path": "virtual:green",
         "formats": [{"fourcc": "MJPG", "width": 640, "height": 360, "fps": 30}],
         "pattern": "solid:#20C040"}])";
-    const Run r = runHost({"--scale", "1", "--lang", "en", "--screenshot", png, "--frames", "10"},
-                          cameras);
+    const Run r =
+        runHost({"--scale", "1", "--lang", "en", "--screenshot", png, "--frames", "10"}, cameras);
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
 
     static const QRegularExpression summary(
@@ -128,9 +129,9 @@ void TstKvhostSmoke::builtInCameraShowsColourBars()
 void TstKvhostSmoke::failuresAreReported()
 {
     QTemporaryDir dir;
-    const Run none = runHost({"--no-virtual", "--screenshot", dir.filePath("n.png"), "--frames",
-                              "3", "--timeout", "10"},
-                             QString(), false);
+    const Run none = runHost(
+        {"--no-virtual", "--screenshot", dir.filePath("n.png"), "--frames", "3", "--timeout", "10"},
+        QString(), false);
     QCOMPARE(none.exitCode, 1);
     QVERIFY2(none.err.contains("no camera found"), qPrintable(none.err));
 

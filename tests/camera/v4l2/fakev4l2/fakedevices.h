@@ -55,7 +55,7 @@ struct FakeModel
     // Each buffer is drawn once and then reused, costing no CPU as a device's DMA does
     // (for benchmarks).
     bool prerender = false;
-    int stallAfter = -1;      // after this many frames, no frame for stallMs
+    int stallAfter = -1; // after this many frames, no frame for stallMs
     int stallMs = 0;
     bool solid = false;
     uint8_t red = 0, green = 0, blue = 0;
