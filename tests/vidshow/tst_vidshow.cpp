@@ -18,6 +18,15 @@
 #include <string>
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's quarantine holds up to 256 MB of freed memory by design; only growth
+// beyond it says something there (30 kept HD devices, about 9 MB each, still exceed it).
+const long kMaxGrowthKiB = (256 + 8) * 1024;
+#else
+const long kMaxGrowthKiB = 8 * 1024;
+#endif
+
 QImage screenImage()
 {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
@@ -280,7 +289,7 @@ private slots:
             QVERIFY(cycle());
         const long growth = residentKiB() - before;
         qDebug() << "resident memory growth over 30 device cycles:" << growth << "KiB";
-        QVERIFY2(growth < 8 * 1024, qPrintable(QString("grew by %1 KiB").arg(growth)));
+        QVERIFY2(growth < kMaxGrowthKiB, qPrintable(QString("grew by %1 KiB").arg(growth)));
         QCOMPARE(SDL_WasInit(SDL_INIT_VIDEO), 0u);
     }
 };
