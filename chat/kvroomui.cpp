@@ -4,6 +4,7 @@
 #include "kvchatstyle.h"
 #include "kvmessagelimits.h"
 #include "kvroominfo.h"
+#include "kvtextheight.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QColor>
@@ -18,6 +19,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -126,11 +129,30 @@ void KvRoomUi::slotShowMessage(const QJsonObject &msg)
 
 void KvRoomUi::slotLoadHistory(const QJsonArray &his)
 {
-    // Only the newest records can stay in the view; older ones are not shown.
-    const int first = qMax(0, his.size() - KvMessageLimits::kMaxMessages);
-    if (first > 0)
+    using namespace KvMessageLimits;
+    // Only the newest records can stay in the view. Which ones is decided
+    // before anything is laid out: newest first, while they are within the
+    // count and, by estimate, within the height the view comes back to.
+    const int first = qMax(0, his.size() - kMaxMessages);
+    const double width = lineWidth();
+    const double scale = m_room->scale();
+    KvTextHeight headerHeight(messageFont(13, scale));
+    KvTextHeight dataHeight(messageFont(16, scale));
+    QVector<Shown> kept;
+    double height = 0;
+    for (int i = his.size() - 1; i >= first; --i) {
+        Shown message = prepare(his.at(i).toObject());
+        height += headerHeight.height(message.header + (message.headerCut ? kCutMark : QString()),
+                                      width) +
+                  dataHeight.height(message.data + (message.dataCut ? kCutMark : QString()), width);
+        if (!kept.isEmpty() && height > kDropToHeight)
+            break;
+        kept.append(std::move(message));
+    }
+    std::reverse(kept.begin(), kept.end());
+    if (kept.size() < his.size())
         qDebug() << "kvroomui: history of" << his.size() << "records, the view shows the newest"
-                 << KvMessageLimits::kMaxMessages;
+                 << kept.size();
 
     QScrollBar *bar = verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
@@ -138,9 +160,8 @@ void KvRoomUi::slotLoadHistory(const QJsonArray &his)
     // one layout pass may safely add.
     QVector<Shown> group;
     double groupHeight = 0;
-    for (int i = first; i < his.size(); ++i) {
-        Shown message = prepare(his.at(i).toObject());
-        if (!group.isEmpty() && groupHeight + message.heightBound > KvMessageLimits::kPassHeight) {
+    for (Shown &message : kept) {
+        if (!group.isEmpty() && groupHeight + message.heightBound > kPassHeight) {
             appendMessages(group);
             group.clear();
             groupHeight = 0;
@@ -196,12 +217,8 @@ void KvRoomUi::appendMessages(const QVector<Shown> &messages)
 {
     QScrollBar *bar = verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
-    // A view not shown yet has no page width and lays nothing out; the
-    // height bound needs a laid-out document. The view's own width is close
-    // to what it will have (the scroll bar may take a few pixels).
+    lineWidth(); // gives a view not shown yet its page width
     QTextDocument *doc = document();
-    if (doc->pageSize().width() <= 0)
-        doc->setPageSize(QSizeF(qMax(1, contentsRect().width()), -1));
     // One edit block: the document lays itself out once at the end instead
     // of once per paragraph; the content is the same.
     QTextCursor group(doc);
@@ -228,6 +245,20 @@ void KvRoomUi::appendMessage(const Shown &message)
     appendPlainParagraph(message.data, message.dataCut);
 
     m_messageBlocks.push_back(doc->blockCount() - blocksBefore);
+}
+
+// The width a line of text has in the view. A view not shown yet has no page
+// width and lays nothing out, yet the height limit needs a laid-out document:
+// it gets the view's own width, close to what it will have.
+double KvRoomUi::lineWidth()
+{
+    QTextDocument *doc = document();
+    if (doc->pageSize().width() <= 0)
+        doc->setPageSize(QSizeF(qMax(1, contentsRect().width()), -1));
+    // Once the text is taller than the view, its scroll bar takes a strip.
+    const double page = qMin(doc->pageSize().width(),
+                             double(contentsRect().width() - kvScaled(10, m_room->scale())));
+    return page - 2 * doc->documentMargin();
 }
 
 // Drops the oldest messages beyond the count the view keeps, and as many more
@@ -260,10 +291,19 @@ void KvRoomUi::keepWithinLimits()
     if (drop == 0)
         return;
 
+    // The text under a reader who scrolled up stays where it is: the view
+    // moves up by what left above it.
+    QScrollBar *bar = verticalScrollBar();
+    const int value = bar->value();
+    const QTextBlock firstKept = doc->findBlockByNumber(dropBlocks);
+    const double removed =
+        layout->blockBoundingRect(firstKept).top() - layout->blockBoundingRect(doc->begin()).top();
+
     QTextCursor oldest(doc);
-    oldest.setPosition(doc->findBlockByNumber(dropBlocks).position(), QTextCursor::KeepAnchor);
+    oldest.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
     oldest.removeSelectedText();
     m_messageBlocks.erase(m_messageBlocks.begin(), m_messageBlocks.begin() + drop);
+    bar->setValue(qMax(0, value - qRound(removed)));
 }
 
 // What QTextEdit::append does for plain text, for every text: ids and messages

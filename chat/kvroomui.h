@@ -36,6 +36,7 @@ private:
     void appendMessages(const QVector<Shown> &messages);
     void appendMessage(const Shown &message);
     void appendPlainParagraph(const QString &text, bool cut);
+    double lineWidth();
     void keepWithinLimits();
 
     KvRoomInfo *m_room = nullptr;

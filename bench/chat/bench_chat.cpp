@@ -112,6 +112,36 @@ void BM_LoadHistory(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// Records of 10 000 characters of ordinary words: far more history than the
+// view keeps by height.
+QJsonArray makeLongHistory(int n)
+{
+    const QString words = QStringLiteral("chat words of ordinary length ");
+    const QString text = words.repeated(10000 / words.size() + 1).left(10000);
+    QJsonArray his;
+    for (int i = 0; i < n; ++i)
+        his.append(
+            QJsonObject{{QStringLiteral("userId"), QString::number(1000 + i % 4)},
+                        {QStringLiteral("data"), QString::number(i) + text.mid(6)},
+                        {QStringLiteral("dateTime"), QStringLiteral("2020-02-06 10:00:00")}});
+    return his;
+}
+
+void BM_LoadLongHistory(benchmark::State &state)
+{
+    const QJsonArray his = makeLongHistory(int(state.range(0)));
+    Room r;
+    for (auto _ : state) {
+        r.room->loadHistory(his);
+        finish(*r.view);
+        state.PauseTiming();
+        r.room->resetRoom();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 void BM_LiveMessages(benchmark::State &state)
 {
     const QJsonArray his = makeHistory(int(state.range(0)));
@@ -217,6 +247,7 @@ void BM_LiveMemory(benchmark::State &state)
 
 BENCHMARK(BM_Baseline_Append)->Arg(1000)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadHistory)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadLongHistory)->Arg(1500)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LiveMessages)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Baseline_LongWords)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LongMessage)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);

@@ -70,6 +70,8 @@ private slots:
     void senderIdsOfEveryType();
     void historyKeepsNewestMessages();
     void liveMessagesKeepNewest();
+    void readerKeepsPlaceWhenOldestLeave();
+    void longHistoryLaidOutOnlyWhereKept();
     void tallDocumentStaysUnderLayoutLimit();
     void longParagraphsCutWithMark();
     void historyAppendsAndNonObjects();
@@ -372,6 +374,111 @@ void TestRoomUi::liveMessagesKeepNewest()
     QVERIFY(!view.isUndoRedoEnabled());
     room->setCurMessage(record("2002", "again"));
     QCOMPARE(doc->blockCount(), 2);
+}
+
+namespace {
+
+// The message under the top edge of the view and how far below that edge its
+// text starts.
+struct ReaderPlace
+{
+    QString text;
+    int offset = 0;
+};
+
+ReaderPlace readerPlace(const KvRoomUi &view)
+{
+    QTextBlock b = view.cursorForPosition(QPoint(10, 1)).block();
+    if (b.text().startsWith(QLatin1Char('[')))
+        b = b.next(); // a header: its message's text
+    const QRectF r = view.document()->documentLayout()->blockBoundingRect(b);
+    return {b.text(), qRound(r.top()) - view.verticalScrollBar()->value()};
+}
+
+} // namespace
+
+void TestRoomUi::readerKeepsPlaceWhenOldestLeave()
+{
+    using KvMessageLimits::kDropMessages;
+    using KvMessageLimits::kMaxMessages;
+    RoomPtr room = makeRoom(QStringLiteral("1001"));
+    KvRoomUi view(room.get(), nullptr);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QScrollBar *bar = view.verticalScrollBar();
+    QJsonArray his;
+    for (int i = 0; i < kMaxMessages; ++i)
+        his.append(record("2002", QStringLiteral("message %1").arg(i)));
+    room->loadHistory(his);
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // Scrolled up to the middle: the oldest leave, the text stays put.
+    bar->setValue(bar->maximum() / 2);
+    const ReaderPlace before = readerPlace(view);
+    QVERIFY(before.text.startsWith(QStringLiteral("message 24")));
+    room->setCurMessage(record("2002", QStringLiteral("message %1").arg(kMaxMessages)));
+    QCoreApplication::processEvents();
+    QCOMPARE(view.document()->blockCount(), 2 * (kMaxMessages - kDropMessages));
+    const ReaderPlace after = readerPlace(view);
+    QCOMPARE(after.text, before.text);
+    QVERIFY2(qAbs(after.offset - before.offset) <= 1,
+             qPrintable(QStringLiteral("%1 -> %2").arg(before.offset).arg(after.offset)));
+
+    // At the bottom: the view stays at the bottom, the newest message in sight.
+    bar->setValue(bar->maximum());
+    for (int i = kMaxMessages + 1; i <= kMaxMessages + kDropMessages + 1; ++i)
+        room->setCurMessage(record("2002", QStringLiteral("message %1").arg(i)));
+    QCOMPARE(view.document()->blockCount(), 2 * (kMaxMessages - kDropMessages));
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), bar->maximum());
+    const QPoint bottom(10, view.viewport()->height() - 2);
+    QCOMPARE(view.cursorForPosition(bottom).block().text(),
+             QStringLiteral("message %1").arg(kMaxMessages + kDropMessages + 1));
+
+    // Scrolled to the very top: what was above the reader is gone; the view
+    // shows the oldest message kept.
+    bar->setValue(0);
+    room->loadHistory(shortHistory(0, kDropMessages + 1));
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(blockText(view.document(), 1), readerPlace(view).text);
+}
+
+void TestRoomUi::longHistoryLaidOutOnlyWhereKept()
+{
+    // Far more history than the view keeps by height: the newest records are
+    // chosen before layout, so nothing is laid out only to leave again.
+    using KvMessageLimits::kDropToHeight;
+    RoomPtr room = makeRoom(QStringLiteral("1001"), 8);
+    KvRoomUi view(room.get(), nullptr);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    room->setCurMessage(record("7", "before the history"));
+    QTextDocument *doc = view.document();
+    int removed = 0;
+    connect(doc, &QTextDocument::contentsChange, this,
+            [&](int, int charsRemoved, int) { removed += charsRemoved; });
+    const QString words = QStringLiteral("history words of ordinary length ").repeated(90);
+    QJsonArray his;
+    const int n = 800;
+    for (int i = 0; i < n; ++i)
+        his.append(record(QString::number(1000 + i % 3), QString::number(i) + ' ' + words));
+    room->loadHistory(his);
+    view.grab();
+
+    // The message shown before stays: the history fits under the height
+    // limit with it. Nothing left the document.
+    QCOMPARE(removed, 0);
+    QCOMPARE(blockText(doc, 1), QStringLiteral("before the history"));
+    const int kept = doc->blockCount() / 2 - 1;
+    QVERIFY2(kept > 20 && kept < n / 2, qPrintable(QString::number(kept)));
+    // The newest records, in order, as many as the height allows.
+    for (int k = 0; k < kept; ++k)
+        QCOMPARE(blockText(doc, 2 * k + 3), QString::number(n - kept + k) + ' ' + words);
+    const double height = doc->documentLayout()->documentSize().height();
+    QVERIFY2(height <= kDropToHeight * 1.02 && height > kDropToHeight * 0.9,
+             qPrintable(QString::number(height)));
 }
 
 void TestRoomUi::tallDocumentStaysUnderLayoutLimit()
