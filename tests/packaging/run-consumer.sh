@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix, then builds and runs the outside
-# host project in consumer/ against it, once through the CMake packages and
-# once through pkg-config.
+# host project in consumer/ against it: through the CMake packages, through
+# pkg-config in CMake, and with a plain compiler line from pkg-config.
 #   run-consumer.sh <build dir> <consumer source dir>
 #   run-consumer.sh --installed <prefix> <consumer source dir>
 # The second form uses what is already installed there (the packages in /usr).
@@ -26,16 +26,26 @@ export KV_VIRTUAL_CAMERAS='[{"name": "Consumer Cam", "path": "virtual:consumer",
   "formats": [{"fourcc": "MJPG", "width": 320, "height": 240, "fps": 30}], "pattern": "bars"}]'
 export PKG_CONFIG_PATH=$lib/pkgconfig
 status=0
-for way in find_package pkg-config; do
-  opt=OFF
-  [ $way = pkg-config ] && opt=ON
+for way in find_package pkg-config plain; do
   dir=$work/build-$way
+  mkdir -p "$dir"
   echo "run-consumer: --- $way"
-  # The tree's own build settings must not leak into the outside project.
-  env -u CMAKE_PREFIX_PATH cmake -S "$src" -B "$dir" -DCMAKE_PREFIX_PATH="$prefix" \
-      -DUSE_PKGCONFIG=$opt -DCMAKE_BUILD_TYPE=Release >"$work/configure-$way.log" 2>&1 ||
-    { cat "$work/configure-$way.log"; status=1; continue; }
-  cmake --build "$dir" >"$work/build-$way.log" 2>&1 || { cat "$work/build-$way.log"; status=1; continue; }
+  if [ $way = plain ]; then
+    # A plain compiler line with nothing but what pkg-config says: the linker
+    # must find the libraries' own dependencies in a private prefix as well.
+    # shellcheck disable=SC2046
+    g++ -std=c++17 -o "$dir/consumer" "$src/host.cpp" \
+        $(pkg-config --cflags --libs KvCamVideo kvimui Qt5Widgets) >"$work/build-$way.log" 2>&1 ||
+      { cat "$work/build-$way.log"; echo "run-consumer: $way: the compiler line failed" >&2; status=1; continue; }
+  else
+    opt=OFF
+    [ $way = pkg-config ] && opt=ON
+    # The tree's own build settings must not leak into the outside project.
+    env -u CMAKE_PREFIX_PATH cmake -S "$src" -B "$dir" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DUSE_PKGCONFIG=$opt -DCMAKE_BUILD_TYPE=Release >"$work/configure-$way.log" 2>&1 ||
+      { cat "$work/configure-$way.log"; status=1; continue; }
+    cmake --build "$dir" >"$work/build-$way.log" 2>&1 || { cat "$work/build-$way.log"; status=1; continue; }
+  fi
   # It must bind to the installed libraries, not to the build tree's.
   resolved=$(LD_LIBRARY_PATH=$lib ldd "$dir/consumer" | grep -E 'lib(KvCamVideo|kvimui|vidshow)\.so')
   echo "$resolved"
