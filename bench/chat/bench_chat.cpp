@@ -112,7 +112,7 @@ void BM_LoadHistory(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// Records of 10 000 characters of ordinary words: far more history than the
+// Records of about 10 000 characters of ordinary words: far more history than the
 // view keeps by height.
 QJsonArray makeLongHistory(int n)
 {
