@@ -154,7 +154,10 @@ KvNamePattern::Result KvNamePattern::search(const QString &friendlyName,
     SearchLimits limits;
     const uintptr_t frame = uintptr_t(__builtin_frame_address(0));
     const uintptr_t left = stackLeft(frame);
-    const uintptr_t budget = std::min<uintptr_t>(uintptr_t(kStackLimit), left / 2);
+    // Half of what is left, so that the states between two checks always fit; a quarter
+    // megabyte where the thread's stack cannot be found.
+    const uintptr_t budget =
+        left > 0 ? std::min<uintptr_t>(uintptr_t(kStackLimit), left / 2) : uintptr_t(256 << 10);
     limits.deepestFrame = frame - budget;
     const wchar_t *begin = name.c_str();
     try {
