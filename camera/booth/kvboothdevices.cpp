@@ -220,7 +220,8 @@ IMoniker *KvBooth::findDeviceByName(const QString &name)
         if (hr == S_OK) {
             const QString friendlyName = variantText(friendly);
             qDebug() << counter << "Dev name: " << friendlyName;
-            const KvNamePattern::Result result = pattern.search(friendlyName);
+            const KvNamePattern::Result result =
+                pattern.search(friendlyName, variantText(devicePath));
             refused = result == KvNamePattern::Refused;
             stop = result != KvNamePattern::Miss;
         }

@@ -3,6 +3,7 @@
 #include "boothtestsupport.h"
 #include "ccamcb.h"
 #include "ccamgrabber.h"
+#include "kvnamepattern.h"
 
 #include <faultinjection.h>
 #include <qedit.h>
@@ -296,22 +297,54 @@ void TestKvBooth::selectionByName()
 
 void TestKvBooth::selectionByHostileName_data()
 {
-    // A first camera with a hostile name, a second one named "Spare x"; the
-    // search for the pattern either settles on the first, or finds nothing.
+    // A first camera with the given name, a second one named "Spare x"; the search for the
+    // pattern either settles on the first, or on the second, or finds nothing (the log then
+    // says why where `logged` is given).
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<int>("result");
     QTest::addColumn<bool>("first");
+    QTest::addColumn<QString>("logged");
 
-    QTest::newRow("long name, anchored run") << QString(32768, 'N') << "N+$" << 0 << true;
-    QTest::newRow("1 MB name, any text") << QString(1 << 20, 'y') << "^y.*$" << 0 << true;
-    QTest::newRow("long name, no match") << QString(32768, 'N') << "N+M|x$" << 0 << false;
+    // ECMAScript as std::wregex reads it: escapes of code points, identity escapes, the empty
+    // negated class, and "$" only at the very end.
+    QTest::newRow("\\u escapes") << QString::fromUtf8("USB 摄像头") << "\\u6444\\u50cf\\u5934" << 0
+                                 << true << "";
+    QTest::newRow("\\u escape of a letter") << "USB Camera"
+                                            << "\\u0043am" << 0 << true << "";
+    QTest::newRow("[^] is any character") << "USB Camera"
+                                          << "[^]Camera" << 0 << true << "";
+    QTest::newRow("\\A is A") << "ACamera"
+                              << "\\ACamera" << 0 << true << "";
+    QTest::newRow("\\Z is Z") << "CamZera"
+                              << "Cam\\Zera" << 0 << true << "";
+    QTest::newRow("$ before a final line break") << "Camera\n"
+                                                 << "era$" << -3 << false << "";
+
+    // Names longer than any real one are not searched, and the log names the device.
+    QTest::newRow("name at the limit")
+        << QString(KvNamePattern::kMaxNameLength, 'y') << "^y.*$" << 0 << true << "";
+    QTest::newRow("name past the limit")
+        << QString(KvNamePattern::kMaxNameLength + 1, 'y') << "^y.*$" << -3 << false
+        << "camera name not searched: \"virtual:h\" has a name of 1025 characters";
+    QTest::newRow("long name, anchored run")
+        << QString(32768, 'N') << "N+$" << -3 << false << "camera name not searched";
+    QTest::newRow("1 MB name, any text")
+        << QString(1 << 20, 'y') << "^y.*$" << -3 << false << "camera name not searched";
+    QTest::newRow("long name, no match") << QString(32768, 'N') << "N+M|x$" << 0 << false << "";
+
+    // Searches that would not end in time, or would overflow the stack, are refused.
     QTest::newRow("backtracking without end")
-        << QString(64, 'x') << "(x?){64}x{64}z" << -3 << false;
-    QTest::newRow("pattern too long") << "Spare x"
-                                      << "S" + QString(1100, '.') << -3 << false;
+        << QString(64, 'x') << "(x?){64}x{64}z" << -3 << false << "more steps than";
+    QTest::newRow("recursion deeper than the stack")
+        << QString(KvNamePattern::kMaxNameLength, 'y')
+        << "(?:" + QString(40, '(') + "y" + QString(40, ')') + ")*$" << -3 << false
+        << "more stack than";
+    QTest::newRow("pattern too long")
+        << "Spare x"
+        << "S" + QString(1100, '.') << -3 << false << "pattern refused";
     QTest::newRow("PCRE-only syntax") << "Spare x"
-                                      << "(*LIMIT_MATCH=1)x" << -3 << false;
+                                      << "(*LIMIT_MATCH=1)x" << -3 << false << "is not valid";
 }
 
 void TestKvBooth::selectionByHostileName()
@@ -320,18 +353,21 @@ void TestKvBooth::selectionByHostileName()
     QFETCH(QString, pattern);
     QFETCH(int, result);
     QFETCH(bool, first);
+    QFETCH(QString, logged);
 
-    const QByteArray format = R"([{"fourcc": "YUY2", "width": 640, "height": 480, "fps": 30}])";
-    const QByteArray config = "[{\"name\": \"" + name.toUtf8() +
-                              "\", \"path\": \"virtual:h\", \"formats\": " + format +
-                              "}, {\"name\": \"Spare x\", \"path\": \"virtual:s\", "
-                              "\"formats\": " +
-                              format + "}]";
-    kvfault::setVirtualCameras(config.constData());
+    const QJsonArray formats = {
+        QJsonObject{{"fourcc", "YUY2"}, {"width", 640}, {"height", 480}, {"fps", 30}}};
+    const QJsonArray cameras = {
+        QJsonObject{{"name", name}, {"path", "virtual:h"}, {"formats", formats}},
+        QJsonObject{{"name", "Spare x"}, {"path", "virtual:s"}, {"formats", formats}}};
+    kvfault::setVirtualCameras(QJsonDocument(cameras).toJson().constData());
     std::unique_ptr<KvBooth> booth(new KvBooth);
+    LogCapture log;
     QCOMPARE(booth->openCamera(pattern), result);
     QCOMPARE(setFormatCalls(name.toStdWString().c_str()), result == 0 && first ? 1 : 0);
     QCOMPARE(setFormatCalls(L"Spare x"), result == 0 && !first ? 1 : 0);
+    if (!logged.isEmpty())
+        QVERIFY2(log.contains(logged), qPrintable(log.messages().join('\n').left(2000)));
     QCOMPARE(booth->closeCamera(), 0);
 }
 

@@ -74,6 +74,11 @@ void FakeMachine::plug(int n, const QString &model, const QString &name, int ind
     writeFile(nodePath(n), model.toUtf8() + "\n");
 }
 
+void FakeMachine::setName(int n, const QByteArray &name)
+{
+    writeFile(root() + QString("/sys/class/video4linux/video%1/name").arg(n), name + "\n");
+}
+
 void FakeMachine::unplug(int n)
 {
     QFile::remove(nodePath(n));

@@ -22,6 +22,8 @@ public:
     // `name` and `index`; a non-empty `link` becomes /dev/v4l/by-path/<link>.
     void plug(int n, const QString &model, const QString &name, int index,
               const QString &link = QString());
+    // Replaces the sysfs name of videoN by these bytes (a driver's cut name, say).
+    void setName(int n, const QByteArray &name);
     // Removes the node, its sysfs entry and its link, as an unplug does.
     void unplug(int n);
 

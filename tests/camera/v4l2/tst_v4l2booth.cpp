@@ -188,6 +188,8 @@ void TestV4l2Booth::formatChoice_data()
     QTest::newRow("stepwise") << "stepwise" << 1000 << 1024 << 576 << kYuy2 << 15.0;
     QTest::newRow("planar 640") << "planar" << 640 << 640 << 480 << kNv12 << 30.0;
     QTest::newRow("planar 320") << "planar" << 320 << 320 << 240 << kI420 << 30.0;
+    // A driver that lists no sizes or rates: its current format at G_PARM's rate.
+    QTest::newRow("grabber") << "grabber" << 1280 << 720 << 576 << kYuy2 << 25.0;
 }
 
 void TestV4l2Booth::formatChoice()
@@ -219,6 +221,7 @@ void TestV4l2Booth::picturesOfEachFormat_data()
     QTest::newRow("YUY2 of a stepwise range") << "stepwise" << 1000 << 1;
     QTest::newRow("NV12 padded") << "planar" << 640 << 1;
     QTest::newRow("I420 padded") << "planar" << 320 << 1;
+    QTest::newRow("YUY2 without size lists") << "grabber" << 1280 << 1;
 }
 
 void TestV4l2Booth::picturesOfEachFormat()

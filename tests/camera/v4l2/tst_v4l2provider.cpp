@@ -115,7 +115,9 @@ private slots:
 
     void discoveryAndIdentity();
     void capabilities();
+    void namesCutInACharacter();
     void commonSizesOfRanges();
+    void sizesOrRatesNotEnumerable();
     void frameChecks();
     void streamsFromTheMapping();
     void damagedFramesAreDropped();
@@ -219,6 +221,60 @@ void TestV4l2Provider::capabilities()
     QVERIFY(bayer);
     QCOMPARE(describe(bayer->formats()),
              describe({format(SampleFormat::Rgb24, 640, 480, 333333, true)}));
+}
+
+void TestV4l2Provider::namesCutInACharacter()
+{
+    FakeMachine machine;
+    // strscpy into the 32-byte card field keeps the first byte of the last "é".
+    machine.plug(0, "cheap card USB2.0%20Camera:%20Cam%C3%A9ra%20int%C3%A9gr%C3%A9e", "USB2.0", 0);
+    // Three bytes cut to two, and a whole character before the cut one.
+    machine.plug(1, "uvc card USB%20%E6%91%84%E5%83%8F%E5%A4", "USB", 0);
+    // A locked camera is listed under its sysfs name, cut the same way.
+    machine.plug(2, "uvc deny 1", "", 0);
+    machine.setName(2, "Cam\xC3\xA9ra int\xC3\xA9gr\xC3");
+    QStringList names;
+    for (const auto &d : kvplat::enumerateVideoDevices())
+        names << QString::fromStdWString(d->ident().name);
+    QCOMPARE(names,
+             QStringList({QString::fromUtf8("USB2.0 Camera: Caméra intégr"),
+                          QString::fromUtf8("USB 摄像"), QString::fromUtf8("Caméra intégr")}));
+}
+
+void TestV4l2Provider::sizesOrRatesNotEnumerable()
+{
+    FakeMachine machine;
+    // Only ENUM_FMT, G_FMT/S_FMT and a read-only G_PARM: the current format at G_PARM's rate;
+    // GREY, not convertible, stays out. A driver's own EINVAL stubs mean the same.
+    machine.plug(0, "grabber paced 0", "Frame Grabber", 0);
+    machine.plug(1, "grabber card Stub%20Grabber sizes einval intervals einval", "Stub", 0);
+    // Without G_PARM, the nominal 30 fps.
+    machine.plug(2, "grabber card Silent%20Grabber parm none", "Silent", 0);
+    // Sizes listed but no intervals: every size at the current rate (15 fps), not 30.
+    machine.plug(3, "stepwise intervals 0", "Stepwise Camera", 0);
+    for (const char *name : {"Frame Grabber", "Stub Grabber", "Silent Grabber"}) {
+        auto device = findDevice(name);
+        QVERIFY2(device, name);
+        const REFERENCE_TIME interval = QByteArray(name) == "Silent Grabber" ? 333333 : 400000;
+        QCOMPARE(describe(device->formats()),
+                 describe({format(SampleFormat::Yuy2, 720, 576, interval)}));
+    }
+    auto stepwise = findDevice("Stepwise Camera");
+    QVERIFY(stepwise);
+    const std::vector<VideoFormat> formats = stepwise->formats();
+    QCOMPARE(int(formats.size()), 12);
+    for (const VideoFormat &f : formats)
+        QCOMPARE(f.frameInterval, REFERENCE_TIME(666666));
+
+    // It starts like any camera.
+    auto grabber = findDevice("Frame Grabber");
+    Collector c;
+    auto stream = grabber->openStream(grabber->formats().front(), c.sinks());
+    QVERIFY(stream);
+    QTRY_VERIFY(c.count >= 3);
+    stream->stop();
+    QCOMPARE(c.samples.back().size(), size_t(720 * 576 * 2));
+    QCOMPARE(c.lost.load(), 0);
 }
 
 void TestV4l2Provider::commonSizesOfRanges()

@@ -27,9 +27,38 @@ bool shorter(const v4l2_fract &a, const v4l2_fract &b)
     return uint64_t(a.numerator) * b.denominator < uint64_t(b.numerator) * a.denominator;
 }
 
-// The shortest frame interval of a size; 1/30 s when the driver does not say.
+bool validInterval(const v4l2_fract &f)
+{
+    return f.numerator > 0 && f.denominator > 0;
+}
+
+// The frame interval of the current format (G_PARM), or {0, 0} when the driver does not say.
+v4l2_fract currentInterval(const V4l2System &system, int fd)
+{
+    v4l2_streamparm parm;
+    std::memset(&parm, 0, sizeof parm);
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (system.ioctl(fd, VIDIOC_G_PARM, &parm) == 0 &&
+        validInterval(parm.parm.capture.timeperframe))
+        return parm.parm.capture.timeperframe;
+    return {0, 0};
+}
+
+// The current format (G_FMT), or a zero pixel format when the driver does not say.
+v4l2_pix_format currentFormat(const V4l2System &system, int fd)
+{
+    v4l2_format format;
+    std::memset(&format, 0, sizeof format);
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (system.ioctl(fd, VIDIOC_G_FMT, &format) != 0)
+        std::memset(&format.fmt.pix, 0, sizeof format.fmt.pix);
+    return format.fmt.pix;
+}
+
+// The shortest frame interval of a size; `fallback` (the current rate, else 1/30 s) when the
+// driver does not enumerate intervals.
 v4l2_fract shortestInterval(const V4l2System &system, int fd, uint32_t pixelFormat, uint32_t width,
-                            uint32_t height)
+                            uint32_t height, const v4l2_fract &fallback)
 {
     v4l2_fract best = {0, 0};
     for (uint32_t i = 0; i < 256; ++i) {
@@ -42,13 +71,13 @@ v4l2_fract shortestInterval(const V4l2System &system, int fd, uint32_t pixelForm
         if (system.ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &e) != 0)
             break;
         const v4l2_fract f = e.type == V4L2_FRMIVAL_TYPE_DISCRETE ? e.discrete : e.stepwise.min;
-        if (f.numerator > 0 && f.denominator > 0 && (best.denominator == 0 || shorter(f, best)))
+        if (validInterval(f) && (best.denominator == 0 || shorter(f, best)))
             best = f;
         if (e.type != V4L2_FRMIVAL_TYPE_DISCRETE)
             break;
     }
     if (best.denominator == 0)
-        best = {1, 30};
+        best = validInterval(fallback) ? fallback : v4l2_fract{1, 30};
     return best;
 }
 
@@ -121,6 +150,11 @@ std::vector<V4l2Mode> readV4l2Modes(const V4l2System &system, int fd)
     const bool hasOwn = std::any_of(formats.begin(), formats.end(),
                                     [](const PixelFormat &f) { return !f.emulated; });
 
+    // ENUM_FRAMESIZES and ENUM_FRAMEINTERVALS are optional; the current format and rate are
+    // what such a driver offers.
+    const v4l2_pix_format current = currentFormat(system, fd);
+    const v4l2_fract currentRate = currentInterval(system, fd);
+
     std::vector<V4l2Mode> modes;
     for (const PixelFormat &pixel : formats) {
         if (pixel.emulated && hasOwn)
@@ -140,6 +174,8 @@ std::vector<V4l2Mode> readV4l2Modes(const V4l2System &system, int fd)
                 break;
             }
         }
+        if (sizes.empty() && current.pixelformat == pixel.code)
+            sizes.emplace_back(current.width, current.height);
         for (const auto &size : sizes) {
             V4l2Mode mode;
             mode.pixelFormat = pixel.code;
@@ -149,7 +185,8 @@ std::vector<V4l2Mode> readV4l2Modes(const V4l2System &system, int fd)
             if (mode.width < 2 || mode.height < 2 || mode.width > 8192 || mode.height > 8192 ||
                 (mode.width & 1))
                 continue;
-            mode.interval = shortestInterval(system, fd, pixel.code, mode.width, mode.height);
+            mode.interval =
+                shortestInterval(system, fd, pixel.code, mode.width, mode.height, currentRate);
             sampleFormatOfPixel(pixel.code, &mode.format.format);
             mode.format.width = int(mode.width);
             mode.format.height = int(mode.height);

@@ -31,7 +31,9 @@ bool sampleFormatOfPixel(uint32_t pixelFormat, SampleFormat *format);
 std::vector<std::pair<uint32_t, uint32_t>> sizesInRange(const v4l2_frmsize_stepwise &range);
 
 // The modes of an open capture node. Emulated formats (libv4l2's conversions) only when the
-// device has no convertible format of its own.
+// device has no convertible format of its own. A format whose sizes are not enumerable offers
+// the current size if it is the current format; sizes whose intervals are not enumerable get
+// the current rate (G_PARM), or 1/30 s when the driver gives none.
 std::vector<V4l2Mode> readV4l2Modes(const V4l2System &system, int fd);
 
 // Bytes of a raw frame with this row stride (bytesperline), or 0 for compressed formats.

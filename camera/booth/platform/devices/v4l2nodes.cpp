@@ -53,6 +53,35 @@ std::string trimmed(std::string text)
     return text.substr(start);
 }
 
+// Drivers copy names into fixed fields with strscpy, which may cut a multi-byte UTF-8
+// character; its lead and continuation bytes would show as a replacement character.
+std::string withoutCutCharacter(std::string text)
+{
+    size_t lead = text.size();
+    int continuations = 0;
+    while (lead > 0 && continuations < 4 &&
+           (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
+        --lead;
+        ++continuations;
+    }
+    if (lead == 0)
+        return text;
+    const unsigned char first = static_cast<unsigned char>(text[lead - 1]);
+    const int length = (first & 0xE0) == 0xC0   ? 2
+                       : (first & 0xF0) == 0xE0 ? 3
+                       : (first & 0xF8) == 0xF0 ? 4
+                                                : 0;
+    if (length > 0 && continuations + 1 < length)
+        text.resize(lead - 1);
+    return text;
+}
+
+// A name as a driver stored it, cut and padded: whole characters, no surrounding spaces.
+std::string nameText(const std::string &text)
+{
+    return trimmed(withoutCutCharacter(trimmed(text)));
+}
+
 std::string firstLine(const std::string &file)
 {
     std::ifstream in(file);
@@ -100,7 +129,7 @@ std::vector<V4l2Node> findV4l2Nodes(const V4l2System &system)
         V4l2Node node;
         node.number = number;
         node.device = "/dev/" + entry;
-        node.name = firstLine(classFolder + "/" + entry + "/name");
+        node.name = nameText(firstLine(classFolder + "/" + entry + "/name"));
         const std::string index = firstLine(classFolder + "/" + entry + "/index");
         if (!index.empty() && index.size() < 6 &&
             std::all_of(index.begin(), index.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -129,7 +158,7 @@ bool isCameraNode(const v4l2_capability &caps)
 std::string cardName(const v4l2_capability &caps)
 {
     const char *card = reinterpret_cast<const char *>(caps.card);
-    return trimmed(std::string(card, strnlen(card, sizeof caps.card)));
+    return nameText(std::string(card, strnlen(card, sizeof caps.card)));
 }
 
 std::string devicePathOf(const V4l2Node &node, const v4l2_capability *caps)

@@ -16,7 +16,7 @@ struct V4l2Node
 {
     int number = 0;     // N of videoN
     std::string device; // "/dev/videoN", as the host names it (below the root for access)
-    std::string name;   // sysfs name, trimmed
+    std::string name;   // sysfs name, trimmed, without a cut trailing character
     int index = -1;     // sysfs index; -1 when unreadable
     std::string byPath; // the name of the by-path link to the node, or empty
 };
@@ -28,7 +28,8 @@ std::vector<V4l2Node> findV4l2Nodes(const V4l2System &system);
 // only node.
 bool isCameraNode(const v4l2_capability &caps);
 
-// The card name without trailing spaces (the field need not be zero-terminated).
+// The card name without surrounding spaces and without a multi-byte character cut at its end
+// (the field need not be zero-terminated).
 std::string cardName(const v4l2_capability &caps);
 
 // "v4l2:<by-path link>", or "v4l2:<bus_info>-video-index<index>" without a link.

@@ -1,5 +1,6 @@
 #include "fakedevices.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
@@ -126,6 +127,40 @@ void bayer(FakeModel *m)
     m->formats = {raw, bgr};
 }
 
+// A frame grabber whose driver implements only the required format calls: ENUM_FMT, G_FMT and
+// S_FMT (which always answers with the current input's size), and G_PARM without S_PARM.
+void grabber(FakeModel *m)
+{
+    m->card = "Frame Grabber";
+    m->bus = "pci-0000:03:00.0";
+    m->deviceCaps = kCaptureCaps;
+    FakeFormat yuyv;
+    yuyv.pixelFormat = V4L2_PIX_FMT_YUYV;
+    yuyv.sizes = {size(720, 576, {25})};
+    FakeFormat grey;
+    grey.pixelFormat = V4L2_PIX_FMT_GREY;
+    grey.sizes = {size(720, 576, {25})};
+    m->formats = {yuyv, grey};
+    m->sizesError = ENOTTY;
+    m->intervalsError = ENOTTY;
+    m->parm = FakeModel::Parm::ReadOnly;
+}
+
+// "%20" and the like stand for bytes that the node file's words cannot hold.
+std::string percentDecoded(const std::string &word)
+{
+    std::string text;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (word[i] == '%' && i + 2 < word.size()) {
+            text += char(std::strtoul(word.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            text += word[i];
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 bool readModel(const std::string &text, FakeModel *m)
@@ -147,6 +182,8 @@ bool readModel(const std::string &text, FakeModel *m)
         planar(m);
     } else if (name == "bayer") {
         bayer(m);
+    } else if (name == "grabber") {
+        grabber(m);
     } else if (name == "m2m") {
         uvc(m);
         m->card = "Video Codec";
@@ -161,9 +198,17 @@ bool readModel(const std::string &text, FakeModel *m)
         in >> value;
         const int number = std::atoi(value.c_str());
         if (key == "card")
-            m->card = value;
+            m->card = percentDecoded(value);
         else if (key == "bus")
             m->bus = value;
+        else if (key == "sizes" || key == "intervals")
+            (key == "sizes" ? m->sizesError : m->intervalsError) = value == "einval" ? EINVAL
+                                                                   : value == "0"    ? ENOTTY
+                                                                                     : 0;
+        else if (key == "parm")
+            m->parm = value == "ro"     ? FakeModel::Parm::ReadOnly
+                      : value == "none" ? FakeModel::Parm::None
+                                        : FakeModel::Parm::ReadWrite;
         else if (key == "deny")
             m->deny = number != 0;
         else if (key == "busy")

@@ -45,6 +45,13 @@ struct FakeModel
     std::vector<FakeFormat> formats;
     std::vector<FakeControl> controls;
 
+    // Optional calls the driver leaves out: ENUM_FRAMESIZES and ENUM_FRAMEINTERVALS answer
+    // with this error (ENOTTY from the V4L2 core, EINVAL from a driver's own stub); 0 = listed.
+    int sizesError = 0;
+    int intervalsError = 0;
+    enum class Parm { ReadWrite, ReadOnly, None };
+    Parm parm = Parm::ReadWrite; // G_PARM/S_PARM: rate settable, only readable, or ENOTTY
+
     bool deny = false;        // open fails with EACCES
     bool busy = false;        // another program owns the buffers: S_FMT, REQBUFS give EBUSY
     bool noBandwidth = false; // STREAMON gives ENOSPC
@@ -62,7 +69,8 @@ struct FakeModel
 };
 
 // Reads a node file: the first word names the model ("uvc", "uvc-meta", "cheap", "stepwise",
-// "planar", "bayer", "m2m"), then "key value" lines. False for an unknown model.
+// "planar", "bayer", "m2m", "grabber"), then "key value" lines ("card" takes %XX escapes).
+// False for an unknown model.
 bool readModel(const std::string &text, FakeModel *model);
 
 } // namespace fakev4l2

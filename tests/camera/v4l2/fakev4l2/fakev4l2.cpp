@@ -432,7 +432,9 @@ int handleIoctl(Handle &h, unsigned long request, void *arg)
         auto *c = static_cast<v4l2_capability *>(arg);
         std::memset(c, 0, sizeof *c);
         std::strncpy(reinterpret_cast<char *>(c->driver), "uvcvideo", sizeof c->driver);
-        std::memcpy(c->card, m.card.data(), std::min(m.card.size(), sizeof c->card));
+        // strscpy, as drivers fill it: at most 31 bytes and a terminating zero, even when
+        // that cuts a character in two.
+        std::memcpy(c->card, m.card.data(), std::min(m.card.size(), sizeof c->card - 1));
         std::strncpy(reinterpret_cast<char *>(c->bus_info), m.bus.c_str(), sizeof c->bus_info - 1);
         c->version = 0x060100;
         c->device_caps = m.deviceCaps;
@@ -452,6 +454,8 @@ int handleIoctl(Handle &h, unsigned long request, void *arg)
         return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
+        if (m.sizesError)
+            return fail(m.sizesError);
         auto *s = static_cast<v4l2_frmsizeenum *>(arg);
         const FakeFormat *f = findFormat(m, s->pixel_format);
         if (!f || !capture)
@@ -471,6 +475,8 @@ int handleIoctl(Handle &h, unsigned long request, void *arg)
         return 0;
     }
     case VIDIOC_ENUM_FRAMEINTERVALS: {
+        if (m.intervalsError)
+            return fail(m.intervalsError);
         auto *i = static_cast<v4l2_frmivalenum *>(arg);
         bool continuous = false;
         const std::vector<v4l2_fract> intervals =
@@ -517,6 +523,9 @@ int handleIoctl(Handle &h, unsigned long request, void *arg)
     }
     case VIDIOC_G_PARM:
     case VIDIOC_S_PARM: {
+        if (m.parm == FakeModel::Parm::None ||
+            (m.parm == FakeModel::Parm::ReadOnly && request == VIDIOC_S_PARM))
+            return fail(ENOTTY);
         auto *p = static_cast<v4l2_streamparm *>(arg);
         if (p->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || !capture)
             return fail(EINVAL);
@@ -539,7 +548,8 @@ int handleIoctl(Handle &h, unsigned long request, void *arg)
             }
         }
         std::memset(&p->parm, 0, sizeof p->parm);
-        p->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+        p->parm.capture.capability =
+            m.parm == FakeModel::Parm::ReadWrite ? V4L2_CAP_TIMEPERFRAME : 0;
         p->parm.capture.timeperframe = h.interval;
         p->parm.capture.readbuffers = 0;
         return 0;
@@ -692,6 +702,11 @@ int fakeOpen(const char *path, int flags)
     if (!h->model.formats.empty()) {
         h->format.pixelformat = h->model.formats.front().pixelFormat;
         adjustFormat(h->model, &h->format);
+        bool continuous = false;
+        const auto intervals = intervalsOf(h->model, h->format.pixelformat, h->format.width,
+                                           h->format.height, &continuous);
+        if (!intervals.empty())
+            h->interval = intervals.front();
     }
     const int fd = g_nextFd++;
     g_handles[fd] = std::move(h);
