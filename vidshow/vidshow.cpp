@@ -25,8 +25,9 @@ struct GlxCurrent
 
     explicit GlxCurrent(SDL_Window *window) : m_window(window)
     {
-        // Looked up each time: SDL unloads its GL library with its video
-        // subsystem, so an address kept from before could be stale.
+        // Looked up each time: SDL loads its GL library with each wrapped GL
+        // window and unloads it with the last one, so an address kept from
+        // before could be stale.
         const auto getContext =
             reinterpret_cast<GetContext>(SDL_GL_GetProcAddress("glXGetCurrentContext"));
         const auto getDraw =
@@ -51,7 +52,7 @@ struct GlxCurrent
     }
     ~GlxCurrent()
     {
-        if (m_context && m_display) {
+        if (m_context && m_display && m_context != m_destroyed) {
             if (m_window)
                 SDL_GL_MakeCurrent(m_window, nullptr);
             m_makeCurrent(m_display, m_draw, m_read, m_context);
@@ -59,6 +60,10 @@ struct GlxCurrent
     }
     // The window is about to be destroyed: restore without telling SDL.
     void forgetWindow() { m_window = nullptr; }
+    // `context` was deleted meanwhile (SDL's own, still current after a frame
+    // drawn while no other was): making it current again is an X error, fatal
+    // under Xlib's default handler.
+    void forgetContext(void *context) { m_destroyed = context; }
     GlxCurrent(const GlxCurrent &) = delete;
     GlxCurrent &operator=(const GlxCurrent &) = delete;
 
@@ -66,6 +71,7 @@ private:
     SDL_Window *m_window;
     MakeContextCurrent m_makeCurrent = nullptr;
     void *m_context = nullptr;
+    void *m_destroyed = nullptr;
     Display *m_display = nullptr;
     unsigned long m_draw = 0;
     unsigned long m_read = 0;
@@ -76,6 +82,7 @@ struct Device
     HWND xid = 0;
     SDL_Window *window = nullptr;
     SDL_Renderer *renderer = nullptr;
+    SDL_GLContext glContext = nullptr; // the GL renderer's context (a GLXContext)
     SDL_Texture *texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
@@ -207,6 +214,9 @@ bool ensureRenderer(Device *d)
     const int gl = findRenderDriver("opengl");
     if (gl >= 0)
         d->renderer = SDL_CreateRenderer(d->window, gl, SDL_RENDERER_ACCELERATED);
+    // SDL's GL renderer leaves the context it made current.
+    if (d->renderer)
+        d->glContext = SDL_GL_GetCurrentContext();
     if (!d->renderer)
         d->renderer =
             SDL_CreateRenderer(d->window, findRenderDriver("software"), SDL_RENDERER_SOFTWARE);
@@ -334,13 +344,14 @@ extern "C" void ReleaseVideoDevice(void *device)
         if (d->renderer)
             SDL_DestroyRenderer(d->renderer);
         // A foreign window is only unwrapped: the X window stays its owner's.
-        if (glx)
+        if (glx) {
             glx->forgetWindow();
+            glx->forgetContext(d->glContext);
+        }
         SDL_DestroyWindow(d->window);
     }
+    // SDL's video subsystem stays for the life of the process: quitting it
+    // closes SDL's X connection and unloads its GL library, which pulls driver
+    // state from under the process's other OpenGL users (Qt's GL widgets).
     list.erase(found);
-    if (list.empty() && g_videoReady) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        g_videoReady = false;
-    }
 }

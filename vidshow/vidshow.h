@@ -34,9 +34,10 @@ VIDSHOW_API int DisplayI420Video(void *device, void *y, void *u, void *v, int wi
 // -1 for a null or unknown device.
 VIDSHOW_API int SetVideoDeviceColorRange(void *device, int fullRange);
 
-// Releases the device, its renderer and texture; the window itself stays. When
-// the last device goes, SDL's video subsystem is shut down as well. Null and
-// unknown devices are ignored.
+// Releases the device, its renderer and texture; the window itself stays.
+// SDL's video subsystem stays for the life of the process, also when the last
+// device goes. A GL context current before the call is current after it,
+// unless it was the device's own. Null and unknown devices are ignored.
 VIDSHOW_API void ReleaseVideoDevice(void *device);
 
 #ifdef __cplusplus
