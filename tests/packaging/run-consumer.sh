@@ -2,10 +2,14 @@
 # Installs a build into a temporary prefix, then builds and runs the outside
 # host project in consumer/ against it, once through the CMake packages and
 # once through pkg-config.
-#   run-consumer.sh <build dir> <consumer source dir>
-#   run-consumer.sh --installed <prefix> <consumer source dir>
+#   run-consumer.sh [--qt6] <build dir> <consumer source dir>
+#   run-consumer.sh [--qt6] --installed <prefix> <consumer source dir>
 # The second form uses what is already installed there (the packages in /usr).
+# --qt6: a Qt 6 host, which finds the libraries under their -qt6 names.
 set -euo pipefail
+qt=5
+suffix=""
+if [ "$1" = --qt6 ]; then qt=6; suffix=-qt6; shift; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [ "$1" = --installed ]; then
@@ -17,9 +21,9 @@ else
   cmake --install "$1" --prefix "$prefix" >/dev/null
 fi
 
-lib=$(find "$prefix"/lib* -maxdepth 2 -name 'libKvCamVideo.so.1' 2>/dev/null | head -n 1)
+lib=$(find "$prefix"/lib* -maxdepth 2 -name "libKvCamVideo$suffix.so.1" 2>/dev/null | head -n 1)
 lib=${lib%/*}
-[ -n "$lib" ] || { echo "run-consumer: no libKvCamVideo.so.1 under $prefix" >&2; exit 1; }
+[ -n "$lib" ] || { echo "run-consumer: no libKvCamVideo$suffix.so.1 under $prefix" >&2; exit 1; }
 echo "run-consumer: libraries in $lib"
 
 export KV_VIRTUAL_CAMERAS='[{"name": "Consumer Cam", "path": "virtual:consumer",
@@ -33,13 +37,19 @@ for way in find_package pkg-config; do
   echo "run-consumer: --- $way"
   # The tree's own build settings must not leak into the outside project.
   env -u CMAKE_PREFIX_PATH cmake -S "$src" -B "$dir" -DCMAKE_PREFIX_PATH="$prefix" \
-      -DUSE_PKGCONFIG=$opt -DCMAKE_BUILD_TYPE=Release >"$work/configure-$way.log" 2>&1 ||
+      -DUSE_PKGCONFIG=$opt -DKV_QT_MAJOR=$qt -DCMAKE_BUILD_TYPE=Release >"$work/configure-$way.log" 2>&1 ||
     { cat "$work/configure-$way.log"; status=1; continue; }
   cmake --build "$dir" >"$work/build-$way.log" 2>&1 || { cat "$work/build-$way.log"; status=1; continue; }
   # It must bind to the installed libraries, not to the build tree's.
-  resolved=$(LD_LIBRARY_PATH=$lib ldd "$dir/consumer" | grep -E 'lib(KvCamVideo|kvimui|vidshow)\.so')
+  resolved=$(LD_LIBRARY_PATH=$lib ldd "$dir/consumer" | grep -E "lib(KvCamVideo$suffix|kvimui$suffix|vidshow)\.so|libQt[56]Core")
   echo "$resolved"
-  if grep -v -F "$prefix/" <<<"$resolved"; then
+  # And to the Qt it was built for.
+  if grep -q "libQt$((11 - qt))Core" <<<"$resolved"; then
+    echo "run-consumer: $way: the Qt $qt host loads the other Qt" >&2
+    status=1
+    continue
+  fi
+  if grep -v -F "$prefix/" <<<"$resolved" | grep -v libQt; then
     echo "run-consumer: $way: a library resolves outside $prefix" >&2
     status=1
     continue
