@@ -7,7 +7,8 @@
 #   scripts/check-packages.sh --qt6 [build-dir]    (default: build-pkg-qt6)
 # --qt6 checks the Qt 6 set (scripts/package.sh --qt6) and installs it beside
 # the Qt 5 set of build-pkg, which also holds the Qt-free packages both use;
-# the outside host is then built and run for both majors.
+# the outside host is then built and run for both majors. KV_QT5_PACKAGES may
+# name another folder of the Qt 5 set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 qt=5
@@ -40,7 +41,7 @@ done
 installed=("${packages[@]}")
 if [ $qt = 6 ]; then
   # Both sets side by side: the Qt 5 one brings the Qt-free packages.
-  for f in "$root"/build-pkg/packages/*.deb; do
+  for f in "${KV_QT5_PACKAGES:-$root/build-pkg/packages}"/*.deb; do
     [ -e "$f" ] || { echo "check-packages: --qt6 needs the Qt 5 set in build-pkg" >&2; exit 1; }
     deb[$(dpkg-deb -f "$f" Package)]=$f
   done

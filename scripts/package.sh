@@ -22,5 +22,10 @@ cmake --build "$dir" -j "$jobs"
 
 rm -rf "$dir/packages"
 (cd "$dir" && cpack -G DEB)
+# CPack also packs the components the Qt 6 ones depend on; those come from the
+# Qt 5 set, which both share.
+if [ $qt = 6 ]; then
+  rm -f "$dir/packages"/libvidshow1_*.deb "$dir/packages"/libvenc_*.deb "$dir/packages"/encprobe_*.deb
+fi
 echo "package: built into $dir/packages:"
 ls -1 "$dir/packages"/*.deb
