@@ -1,6 +1,7 @@
 #include "kvroominfo.h"
 
 #include "kvimui.h"
+#include "kvqtcompat.h"
 
 #include <cmath>
 
@@ -51,6 +52,11 @@ void KvRoomInfo::setCurMessage(const QJsonObject &message)
 void KvRoomInfo::setUserName(const QString &userName)
 {
     m_userName = userName;
+}
+
+double KvRoomInfo::scale() const
+{
+    return kvqt::logicalScale(m_scale, nullptr);
 }
 
 void KvRoomInfo::setScale(double scale)

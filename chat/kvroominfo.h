@@ -16,7 +16,7 @@ class KvRoomInfo : public QObject, public IRoomInfo
     Q_PROPERTY(QString UserId READ userId WRITE setUserId NOTIFY UserIdChanged)
     Q_PROPERTY(QJsonObject CurMessage READ curMessage WRITE setCurMessage NOTIFY CurMessageChanged)
     Q_PROPERTY(QString UserName READ userName WRITE setUserName NOTIFY UserNameChanged)
-    Q_PROPERTY(double scale READ scale WRITE setScale NOTIFY scaleChanged)
+    Q_PROPERTY(double scale READ hostScale WRITE setScale NOTIFY scaleChanged)
 
 public:
     KvRoomInfo();
@@ -30,7 +30,10 @@ public:
     QString userId() const { return m_userId; }
     QJsonObject curMessage() const { return m_curMessage; }
     QString userName() const { return m_userName; }
-    double scale() const { return m_scale; }
+    // The host's "scale" counts physical pixels per design pixel; the panels
+    // lay out in Qt's logical pixels.
+    double scale() const;
+    double hostScale() const { return m_scale; }
 
     void setUserId(const QString &userId);
     void setCurMessage(const QJsonObject &message);

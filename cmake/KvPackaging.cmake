@@ -11,7 +11,8 @@
 # kv_install_package(<name> TARGET <target> COMPONENT <component>
 #                    DESCRIPTION <text> REQUIRES <pkg-config modules>)
 #   Installs the target's export set as <name>::<name>, <name>Config.cmake
-#   (finding Qt 5 first) with its version file, and <name>.pc.
+#   (finding Qt first) with its version file, and <name>.pc; for Qt 6 the
+#   files and the CMake package are named <name>-qt6 (KV_QT_SUFFIX).
 include(CMakePackageConfigHelpers)
 
 set(KV_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -34,12 +35,15 @@ endfunction()
 
 function(kv_install_package name)
   cmake_parse_arguments(P "" "TARGET;COMPONENT;DESCRIPTION" "REQUIRES" ${ARGN})
+  set(target_namespace ${name})
+  set(name ${name}${KV_QT_SUFFIX})
   set(cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/${name})
   set(pcdir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-  install(EXPORT ${name}Targets NAMESPACE ${name}:: DESTINATION ${cmakedir}
+  install(EXPORT ${target_namespace}Targets NAMESPACE ${target_namespace}:: DESTINATION ${cmakedir}
           COMPONENT ${P_COMPONENT})
   set(KV_PACKAGE_NAME ${name})
+  set(KV_PACKAGE_TARGETS ${target_namespace}Targets)
   configure_package_config_file(${KV_PACKAGING_DIR}/PackageConfig.cmake.in
     ${CMAKE_CURRENT_BINARY_DIR}/${name}Config.cmake INSTALL_DESTINATION ${cmakedir})
   write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/${name}ConfigVersion.cmake

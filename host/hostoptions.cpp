@@ -101,7 +101,8 @@ QString hostUsage()
         "Usage: kvhost [options]\n"
         "Demo host of the camera, video and chat libraries.\n"
         "\n"
-        "  --scale <factor>      display scale (default: the screen's device pixel ratio)\n"
+        "  --scale <factor>      display scale, physical pixels per design pixel\n"
+        "                        (default: QT_SCALE_FACTOR, else 1)\n"
         "  --lang <en|zh_CN>     chat language (default: from the system locale)\n"
         "  --no-virtual          do not define the built-in virtual camera\n"
         "  --render-widget       show the video in the embedded OpenGL widget\n"
@@ -117,4 +118,11 @@ QString defaultLanguage(const QString &localeName)
 {
     return localeName.startsWith(QLatin1String("zh")) ? QStringLiteral("zh_CN")
                                                        : QStringLiteral("en");
+}
+
+double defaultScaleFactor(const QString &qtScaleFactor)
+{
+    bool ok = false;
+    const double f = qtScaleFactor.toDouble(&ok);
+    return ok && f > 0 && f <= 8 ? f : 1.0;
 }

@@ -29,4 +29,10 @@ QString hostUsage();
 // locale, English otherwise.
 QString defaultLanguage(const QString &localeName);
 
+// The "scalefactor" to use when --scale is not given, in physical pixels per
+// design pixel: the factor the user asked Qt for with QT_SCALE_FACTOR, else 1.
+// Not the device pixel ratio: Qt 6 puts the screen's DPI into that ratio and
+// Qt 5 does not, and the libraries undo the ratio themselves.
+double defaultScaleFactor(const QString &qtScaleFactor);
+
 #endif

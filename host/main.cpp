@@ -24,7 +24,7 @@ void installTranslation(QApplication &app, const QString &language)
     auto *translator = new QTranslator(&app);
     const QDir bin(QCoreApplication::applicationDirPath());
     QStringList dirs;
-    for (const char *relative : {"../translations", "../share/kvimui/translations"}) {
+    for (const char *relative : {"../translations", KVHOST_TRANSLATIONS}) {
         const QString dir = QDir::cleanPath(bin.filePath(QString::fromLatin1(relative)));
         if (translator->load(QStringLiteral("kvimui_") + language, dir)) {
             app.installTranslator(translator);
@@ -56,9 +56,9 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(host);
-    const double scale =
-        options.scaleGiven ? options.scale
-                           : (app.primaryScreen() ? app.primaryScreen()->devicePixelRatio() : 1.0);
+    const double scale = options.scaleGiven
+                             ? options.scale
+                             : defaultScaleFactor(qEnvironmentVariable("QT_SCALE_FACTOR"));
     app.setProperty("scalefactor", scale);
     installTranslation(app, options.language.isEmpty() ? defaultLanguage(QLocale::system().name())
                                                        : options.language);

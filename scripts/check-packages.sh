@@ -3,13 +3,30 @@
 # dependencies, then installs them with dpkg, builds an outside host against
 # /usr with find_package and with pkg-config, runs kvhost --screenshot and
 # encprobe from /usr/bin, and purges the packages again.
-#   scripts/check-packages.sh [build-dir]   (default: build-pkg)
+#   scripts/check-packages.sh [build-dir]          (default: build-pkg)
+#   scripts/check-packages.sh --qt6 [build-dir]    (default: build-pkg-qt6)
+# --qt6 checks the Qt 6 set (scripts/package.sh --qt6) and installs it beside
+# the Qt 5 set of build-pkg, which also holds the Qt-free packages both use;
+# the outside host is then built and run for both majors. KV_QT5_PACKAGES may
+# name another folder of the Qt 5 set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=${1:-$root/build-pkg}/packages
+qt=5
+suffix=""
+if [ "${1:-}" = --qt6 ]; then qt=6; suffix=-qt6; shift; fi
+dir=${1:-$root/build-pkg$suffix}/packages
 arch_libdir=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 
-packages=(libvidshow1 libkvcamvideo1 libkvimui1 libvenc libkvcamvideo-dev encprobe kvhost)
+qt5_packages=(libvidshow1 libkvcamvideo1 libkvimui1 libvenc libkvcamvideo-dev encprobe kvhost)
+if [ $qt = 5 ]; then
+  packages=("${qt5_packages[@]}")
+  camlib=libkvcamvideo1 uilib=libkvimui1 devpkg=libkvcamvideo-dev hostpkg=kvhost
+  qtwidgets=libqt5widgets5
+else
+  packages=(libkvcamvideo-qt6-1 libkvimui-qt6-1 libkvcamvideo-qt6-dev kvhost-qt6)
+  camlib=libkvcamvideo-qt6-1 uilib=libkvimui-qt6-1 devpkg=libkvcamvideo-qt6-dev hostpkg=kvhost-qt6
+  qtwidgets=libqt6widgets6
+fi
 failures=0
 fail() {
   echo "check-packages: $*" >&2
@@ -21,7 +38,16 @@ for f in "$dir"/*.deb; do
   [ -e "$f" ] || break
   deb[$(dpkg-deb -f "$f" Package)]=$f
 done
-for p in "${packages[@]}"; do
+installed=("${packages[@]}")
+if [ $qt = 6 ]; then
+  # Both sets side by side: the Qt 5 one brings the Qt-free packages.
+  for f in "${KV_QT5_PACKAGES:-$root/build-pkg/packages}"/*.deb; do
+    [ -e "$f" ] || { echo "check-packages: --qt6 needs the Qt 5 set in build-pkg" >&2; exit 1; }
+    deb[$(dpkg-deb -f "$f" Package)]=$f
+  done
+  installed+=("${qt5_packages[@]}")
+fi
+for p in "${installed[@]}"; do
   [ -n "${deb[$p]:-}" ] || { echo "check-packages: no package $p in $dir" >&2; exit 1; }
 done
 
@@ -43,38 +69,47 @@ for p in "${packages[@]}"; do
   outside=$(dpkg-deb -c "${deb[$p]}" | awk '{ print $6 }' | grep -v '^\./$' | grep -v '^\./usr/' || true)
   [ -z "$outside" ] || fail "$p installs outside /usr: $outside"
 done
-has libkvcamvideo1 "$arch_libdir/libKvCamVideo.so.1"
-lacks libkvcamvideo1 "$arch_libdir/libKvCamVideo.so"
-has libkvimui1 "$arch_libdir/libkvimui.so.1"
-has libkvimui1 "usr/share/kvimui/translations/kvimui_en.qm"
-has libkvimui1 "usr/share/kvimui/translations/kvimui_zh_CN.qm"
-has libvidshow1 "$arch_libdir/libvidshow.so.1"
-has libvenc "$arch_libdir/libvenc.so"
-for f in include/KvCamVideo/camvideo.h include/KvCamVideo/camdevinfo.h include/kvimui/iroominfo.h \
-         "${arch_libdir#usr/}/libKvCamVideo.so" "${arch_libdir#usr/}/libkvimui.so" \
-         "${arch_libdir#usr/}/pkgconfig/KvCamVideo.pc" "${arch_libdir#usr/}/pkgconfig/kvimui.pc" \
-         "${arch_libdir#usr/}/cmake/KvCamVideo/KvCamVideoConfig.cmake" \
-         "${arch_libdir#usr/}/cmake/kvimui/kvimuiConfig.cmake"; do
-  has libkvcamvideo-dev "usr/$f"
+has $camlib "$arch_libdir/libKvCamVideo$suffix.so.1"
+lacks $camlib "$arch_libdir/libKvCamVideo$suffix.so"
+has $uilib "$arch_libdir/libkvimui$suffix.so.1"
+has $uilib "usr/share/kvimui$suffix/translations/kvimui_en.qm"
+has $uilib "usr/share/kvimui$suffix/translations/kvimui_zh_CN.qm"
+for f in "include/KvCamVideo$suffix/camvideo.h" "include/KvCamVideo$suffix/camdevinfo.h" \
+         "include/kvimui$suffix/iroominfo.h" \
+         "${arch_libdir#usr/}/libKvCamVideo$suffix.so" "${arch_libdir#usr/}/libkvimui$suffix.so" \
+         "${arch_libdir#usr/}/pkgconfig/KvCamVideo$suffix.pc" "${arch_libdir#usr/}/pkgconfig/kvimui$suffix.pc" \
+         "${arch_libdir#usr/}/cmake/KvCamVideo$suffix/KvCamVideo${suffix}Config.cmake" \
+         "${arch_libdir#usr/}/cmake/kvimui$suffix/kvimui${suffix}Config.cmake"; do
+  has $devpkg "usr/$f"
 done
-has kvhost usr/bin/kvhost
-has encprobe usr/bin/encprobe
-depends libkvcamvideo1 libvidshow1
-depends libkvcamvideo1 libqt5widgets5
-depends libkvcamvideo1 libyuv0
-depends libkvimui1 libqt5widgets5
-depends libvidshow1 "libsdl2-2.0-0"
-depends libvenc "libavcodec[0-9]+"
-depends libkvcamvideo-dev libkvcamvideo1
-depends libkvcamvideo-dev libkvimui1
-depends kvhost libkvcamvideo1
-depends kvhost libkvimui1
-depends kvhost libqt5widgets5
-depends encprobe libvenc
+has $hostpkg usr/bin/kvhost$suffix
+depends $camlib libvidshow1
+depends $camlib $qtwidgets
+depends $camlib libyuv0
+depends $uilib $qtwidgets
+depends $devpkg $camlib
+depends $devpkg $uilib
+depends $hostpkg $camlib
+depends $hostpkg $uilib
+depends $hostpkg $qtwidgets
+if [ $qt = 5 ]; then
+  has libvidshow1 "$arch_libdir/libvidshow.so.1"
+  has libvenc "$arch_libdir/libvenc.so"
+  has encprobe usr/bin/encprobe
+  depends libvidshow1 "libsdl2-2.0-0"
+  depends libvenc "libavcodec[0-9]+"
+  depends encprobe libvenc
+else
+  depends $hostpkg qt6-qpa-plugins
+  depends $devpkg qt6-base-dev
+  for p in "${packages[@]}"; do
+    if dpkg-deb -f "${deb[$p]}" Depends | grep -q 'qt5'; then fail "$p depends on Qt 5"; fi
+  done
+fi
 [ $failures = 0 ] || { echo "check-packages: $failures problems in the packages" >&2; exit 1; }
 
 # Install only onto a machine that has none of them, and leave it so.
-for p in "${packages[@]}"; do
+for p in "${installed[@]}"; do
   if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     echo "check-packages: $p is already installed; not touching it" >&2
     exit 1
@@ -82,28 +117,36 @@ for p in "${packages[@]}"; do
 done
 work=$(mktemp -d)
 purge() {
-  dpkg -P "${packages[@]}" >/dev/null 2>&1 || true
+  dpkg -P "${installed[@]}" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap purge EXIT
 
-echo "check-packages: dpkg -i"
-dpkg -i "${deb[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; exit 1; }
+echo "check-packages: dpkg -i ${installed[*]}"
+debs=()
+for p in "${installed[@]}"; do debs+=("${deb[$p]}"); done
+dpkg -i "${debs[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; exit 1; }
 
 echo "check-packages: exported symbols of the installed libraries"
-for lib in KvCamVideo kvimui vidshow venc; do
+for lib in KvCamVideo$suffix kvimui$suffix vidshow venc; do
   file=/$arch_libdir/lib$lib.so
   [ -e "$file.1" ] && file=$file.1
-  bash "$root/tests/packaging/check-exports.sh" "$file" "$root/tests/packaging/exports/$lib.txt" ||
+  bash "$root/tests/packaging/check-exports.sh" "$file" "$root/tests/packaging/exports/${lib%-qt6}.txt" ||
     fail "lib$lib exports more than its contract"
 done
 
 echo "check-packages: an outside host built against /usr"
-QT_QPA_PLATFORM=offscreen bash "$root/tests/packaging/run-consumer.sh" --installed /usr \
-  "$root/tests/packaging/consumer" || fail "the outside host failed against /usr"
+consumer() {
+  QT_QPA_PLATFORM=offscreen bash "$root/tests/packaging/run-consumer.sh" "$@" --installed /usr \
+    "$root/tests/packaging/consumer"
+}
+if [ $qt = 6 ]; then
+  consumer --qt6 || fail "the outside Qt 6 host failed against /usr"
+fi
+consumer || fail "the outside Qt 5 host failed against /usr"
 
-echo "check-packages: kvhost --screenshot from /usr/bin"
-(cd "$work" && "$root/tests/run-under-xvfb.sh" /usr/bin/kvhost --scale 1 --lang en \
+echo "check-packages: kvhost$suffix --screenshot from /usr/bin"
+(cd "$work" && "$root/tests/run-under-xvfb.sh" /usr/bin/kvhost$suffix --scale 1 --lang en \
    --screenshot "$work/shot.png" --frames 10 >"$work/kvhost.out" 2>"$work/kvhost.err") ||
   { tail -n 20 "$work/kvhost.err" >&2; fail "kvhost failed"; }
 cat "$work/kvhost.out"
@@ -122,8 +165,8 @@ cat "$work/encprobe.out"
 
 echo "check-packages: dpkg -P"
 trap - EXIT
-dpkg -P "${packages[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -P failed"; }
-for p in "${packages[@]}"; do
+dpkg -P "${installed[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -P failed"; }
+for p in "${installed[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && fail "$p is still installed"
 done
 rm -rf "$work"

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git dpkg-dev file binutils
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5opengl5-dev
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libqt6opengl6-dev libgl-dev
+  qt6-qpa-plugins
   libyuv-dev libturbojpeg0-dev libjpeg62-turbo-dev
   libsdl2-dev libavcodec-dev libavutil-dev libv4l-dev linux-libc-dev
   libgtest-dev libbenchmark-dev

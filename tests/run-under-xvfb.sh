@@ -43,6 +43,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$@"
+# KV_TEST_PRELOAD: libraries the command (not Xvfb) keeps loaded; see cmake/KvTesting.cmake.
+if [ -n "${KV_TEST_PRELOAD:-}" ]; then
+  LD_PRELOAD=$KV_TEST_PRELOAD "$@"
+else
+  "$@"
+fi
 rc=$?
 exit $rc

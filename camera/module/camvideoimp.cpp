@@ -4,6 +4,7 @@
 #include "kvcamdata.h"
 #include "kvcamerarenderwidget.h"
 #include "kvcamerawidget.h"
+#include "kvqtcompat.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -59,8 +60,7 @@ CamVideoImp::CamVideoImp(IKvBooth *booth) : m_booth(booth)
 {
     // Lets a call of the display slot by name carry its pointer argument
     // "void *"; the module's own frame calls need no lookup.
-    QMetaType::registerNormalizedTypedef(QMetaObject::normalizedType("void *"),
-                                         QMetaType::VoidStar);
+    kvqt::registerNormalizedTypedef(QMetaObject::normalizedType("void *"), QMetaType::VoidStar);
 }
 
 CamVideoImp::~CamVideoImp()

@@ -1,6 +1,7 @@
 #include "kvcamerawidget.h"
 
 #include "kvbackwidget.h"
+#include "kvqtcompat.h"
 #include "kvsdlrenderwidget.h"
 
 #include <QCursor>
@@ -19,7 +20,8 @@ QRect availableDesktop()
 }
 } // namespace
 
-KvCameraWidget::KvCameraWidget(double scale, QWidget *parent) : QWidget(parent), m_scale(scale)
+KvCameraWidget::KvCameraWidget(double scale, QWidget *parent)
+    : QWidget(parent), m_scale(kvqt::logicalScale(scale, nullptr))
 {
     setWindowFlag(Qt::FramelessWindowHint);
     setWindowFlag(Qt::Tool);
@@ -189,17 +191,17 @@ void KvCameraWidget::mouseMoveEvent(QMouseEvent *event)
 {
     if (!m_pressed) {
         if (m_resizeEnabled)
-            updateHoverRegion(event->globalPos());
+            updateHoverRegion(kvqt::globalPos(event));
         QWidget::mouseMoveEvent(event);
         return;
     }
 
     if (m_region != RegionMove) {
         if (m_resizeEnabled)
-            setGeometry(resizedGeometry(event->globalPos()));
+            setGeometry(resizedGeometry(kvqt::globalPos(event)));
     } else if (m_moveEnabled) {
         const QRect b = m_boundRect.isNull() ? m_fullScreenRect : m_boundRect;
-        const QPoint g = event->globalPos();
+        const QPoint g = kvqt::globalPos(event);
         const int x = std::min(std::max(b.left(), g.x() - m_pressPos.x()), b.right() - width());
         const int y = std::min(std::max(b.top(), g.y() - m_pressPos.y()), b.bottom() - height());
         move(x, y);

@@ -1,6 +1,7 @@
 #ifndef CHATTESTUTIL_H
 #define CHATTESTUTIL_H
 
+#include "kvqtcompat.h"
 #include "kvroominfo.h"
 
 #include <QColor>
@@ -61,7 +62,7 @@ inline QVector<Paragraph> paragraphs(const QTextDocument *doc)
             if (f.isImageFormat() || f.isAnchor() || !f.anchorHref().isEmpty())
                 p.richObject = true;
         }
-        p.family = fmt.fontFamily();
+        p.family = kvqt::fontFamily(fmt);
         p.pixelSize = fmt.font().pixelSize();
         p.color = fmt.foreground().color();
         out.append(p);

@@ -2,10 +2,14 @@
 # Installs a build into a temporary prefix, then builds and runs the outside
 # host project in consumer/ against it: through the CMake packages, through
 # pkg-config in CMake, and with a plain compiler line from pkg-config.
-#   run-consumer.sh <build dir> <consumer source dir>
-#   run-consumer.sh --installed <prefix> <consumer source dir>
+#   run-consumer.sh [--qt6] <build dir> <consumer source dir>
+#   run-consumer.sh [--qt6] --installed <prefix> <consumer source dir>
 # The second form uses what is already installed there (the packages in /usr).
+# --qt6: a Qt 6 host, which finds the libraries under their -qt6 names.
 set -euo pipefail
+qt=5
+suffix=""
+if [ "$1" = --qt6 ]; then qt=6; suffix=-qt6; shift; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [ "$1" = --installed ]; then
@@ -17,9 +21,9 @@ else
   cmake --install "$1" --prefix "$prefix" >/dev/null
 fi
 
-lib=$(find "$prefix"/lib* -maxdepth 2 -name 'libKvCamVideo.so.1' 2>/dev/null | head -n 1)
+lib=$(find "$prefix"/lib* -maxdepth 2 -name "libKvCamVideo$suffix.so.1" 2>/dev/null | head -n 1)
 lib=${lib%/*}
-[ -n "$lib" ] || { echo "run-consumer: no libKvCamVideo.so.1 under $prefix" >&2; exit 1; }
+[ -n "$lib" ] || { echo "run-consumer: no libKvCamVideo$suffix.so.1 under $prefix" >&2; exit 1; }
 echo "run-consumer: libraries in $lib"
 
 export KV_VIRTUAL_CAMERAS='[{"name": "Consumer Cam", "path": "virtual:consumer",
@@ -33,23 +37,30 @@ for way in find_package pkg-config plain; do
   if [ $way = plain ]; then
     # A plain compiler line with nothing but what pkg-config says: the linker
     # must find the libraries' own dependencies in a private prefix as well.
+    # Qt 6 wants position-independent executables.
     # shellcheck disable=SC2046
-    g++ -std=c++17 -o "$dir/consumer" "$src/host.cpp" \
-        $(pkg-config --cflags --libs KvCamVideo kvimui Qt5Widgets) >"$work/build-$way.log" 2>&1 ||
+    g++ -std=c++17 -fPIC -o "$dir/consumer" "$src/host.cpp" \
+        $(pkg-config --cflags --libs "KvCamVideo$suffix" "kvimui$suffix" "Qt${qt}Widgets") >"$work/build-$way.log" 2>&1 ||
       { cat "$work/build-$way.log"; echo "run-consumer: $way: the compiler line failed" >&2; status=1; continue; }
   else
     opt=OFF
     [ $way = pkg-config ] && opt=ON
     # The tree's own build settings must not leak into the outside project.
     env -u CMAKE_PREFIX_PATH cmake -S "$src" -B "$dir" -DCMAKE_PREFIX_PATH="$prefix" \
-        -DUSE_PKGCONFIG=$opt -DCMAKE_BUILD_TYPE=Release >"$work/configure-$way.log" 2>&1 ||
+        -DUSE_PKGCONFIG=$opt -DKV_QT_MAJOR=$qt -DCMAKE_BUILD_TYPE=Release >"$work/configure-$way.log" 2>&1 ||
       { cat "$work/configure-$way.log"; status=1; continue; }
     cmake --build "$dir" >"$work/build-$way.log" 2>&1 || { cat "$work/build-$way.log"; status=1; continue; }
   fi
   # It must bind to the installed libraries, not to the build tree's.
-  resolved=$(LD_LIBRARY_PATH=$lib ldd "$dir/consumer" | grep -E 'lib(KvCamVideo|kvimui|vidshow)\.so')
+  resolved=$(LD_LIBRARY_PATH=$lib ldd "$dir/consumer" | grep -E "lib(KvCamVideo$suffix|kvimui$suffix|vidshow)\.so|libQt[56]Core")
   echo "$resolved"
-  if grep -v -F "$prefix/" <<<"$resolved"; then
+  # And to the Qt it was built for.
+  if grep -q "libQt$((11 - qt))Core" <<<"$resolved"; then
+    echo "run-consumer: $way: the Qt $qt host loads the other Qt" >&2
+    status=1
+    continue
+  fi
+  if grep -v -F "$prefix/" <<<"$resolved" | grep -v libQt; then
     echo "run-consumer: $way: a library resolves outside $prefix" >&2
     status=1
     continue
