@@ -15,11 +15,8 @@ suffix=""
 if [ $sanitize = 1 ]; then dir=${1:-$root/build$suffix-asan}; else dir=${1:-$root/build$suffix}; fi
 
 args=(-DKV_WERROR=ON -DKV_QT_MAJOR=$qt)
-# A compiler cache, where the machine has one, makes rebuilds of unchanged
-# sources (CI after a session, the sanitizer build) much cheaper.
-if command -v ccache >/dev/null 2>&1; then
-  args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+source "$root/scripts/ccache.sh"
+args+=("${kv_ccache_args[@]}")
 if [ $sanitize = 1 ]; then
   args+=(-DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DKV_BUILD_BENCH=OFF)
 fi

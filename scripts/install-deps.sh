@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xcompmgr x11-utils xdotool libxtst-dev libgl1-mesa-dri
   imagemagick fonts-dejavu-core fonts-wqy-microhei
-  clang libjpeg-turbo-progs
+  clang libjpeg-turbo-progs ccache
 )
 
 missing=()

@@ -15,8 +15,9 @@ dir=${1:-$root/build-pkg$suffix}
 
 bash "$root/scripts/install-deps.sh"
 
+source "$root/scripts/ccache.sh"
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S "$root" -B "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$root" -B "$dir" "${kv_ccache_args[@]}" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKV_QT_MAJOR=$qt -DKV_WERROR=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
 cmake --build "$dir" -j "$jobs"
 
