@@ -65,6 +65,11 @@ MainWindow::~MainWindow()
     delete m_chat;
 }
 
+QWidget *MainWindow::videoWidget() const
+{
+    return m_camera ? m_camera->getVideoWidget() : nullptr;
+}
+
 QWidget *MainWindow::buildCameraPanel()
 {
     auto *box = new QGroupBox(QStringLiteral("Camera"));
