@@ -85,10 +85,9 @@ void ChatDemo::onSendMsg(const QJsonObject &message)
         return; // a muted room gets no answer
     const QString text = message.value("data").toString();
     QTimer::singleShot(700, this, [this, text] {
-        m_roomObject->setProperty(
-            "CurMessage",
-            record(remoteUserId, "Remote", replyTo(text),
-                   QDateTime::currentDateTime().toString(kTimeFormat)));
+        m_roomObject->setProperty("CurMessage",
+                                  record(remoteUserId, "Remote", replyTo(text),
+                                         QDateTime::currentDateTime().toString(kTimeFormat)));
     });
 }
 

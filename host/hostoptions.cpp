@@ -2,8 +2,7 @@
 
 namespace {
 
-bool takeValue(const QStringList &args, int &i, const QString &name, QString &value,
-               QString &error)
+bool takeValue(const QStringList &args, int &i, const QString &name, QString &value, QString &error)
 {
     const QString arg = args.at(i);
     const int eq = arg.indexOf('=');
@@ -117,7 +116,7 @@ QString hostUsage()
 QString defaultLanguage(const QString &localeName)
 {
     return localeName.startsWith(QLatin1String("zh")) ? QStringLiteral("zh_CN")
-                                                       : QStringLiteral("en");
+                                                      : QStringLiteral("en");
 }
 
 double defaultScaleFactor(const QString &qtScaleFactor)

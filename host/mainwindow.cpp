@@ -65,6 +65,11 @@ MainWindow::~MainWindow()
     delete m_chat;
 }
 
+QWidget *MainWindow::videoWidget() const
+{
+    return m_camera ? m_camera->getVideoWidget() : nullptr;
+}
+
 QWidget *MainWindow::buildCameraPanel()
 {
     auto *box = new QGroupBox(QStringLiteral("Camera"));
@@ -208,8 +213,9 @@ int MainWindow::startCameraAt(int row)
             if (!m_videoShown)
                 m_camera->setVideoVisible(false);
         }
-        // The library counts the frames it hands to its display widget.
-        m_meter->watch([camera = m_camera] { return camera->frameCount(); });
+        // Frames that reached the screen: a display that cannot show them
+        // reads 0 fps rather than the camera's rate.
+        m_meter->watch([camera = m_camera] { return camera->shownFrameCount(); });
         m_messageLabel->setText(QStringLiteral("Started %1.").arg(m_cameras[row].name));
     } else if (rc < 0) {
         m_messageLabel->setText(

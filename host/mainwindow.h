@@ -55,6 +55,12 @@ private slots:
 
 private:
     QWidget *buildCameraPanel();
+
+public:
+    // The camera's display widget (its window, or the embedded render widget).
+    QWidget *videoWidget() const;
+
+private:
     QWidget *buildProbePanel();
     QWidget *buildChatPanel(double scale);
     void embedRenderWidget();

@@ -4,10 +4,13 @@
 #include "mainwindow.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QSet>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 ScreenshotRun::ScreenshotRun(MainWindow *window, const QString &file, int frames,
@@ -62,15 +65,67 @@ void ScreenshotRun::maybeFinish()
     QTimer::singleShot(300, this, &ScreenshotRun::finish);
 }
 
+namespace {
+// A picture with more than a handful of colours: a camera's, not a grey or
+// black area where it should be.
+bool hasPicture(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4) {
+            colours.insert(image.pixel(x, y) & 0xF0F0F0);
+            if (colours.size() > 3)
+                return true;
+        }
+    return false;
+}
+} // namespace
+
+// A Wayland client cannot read the screen: the host's windows are composed
+// from their own pictures, side by side (the compositor places them). The
+// camera window is grabbed on its own, so its picture can be checked.
+bool ScreenshotRun::composeOwnWindows(QPixmap &shot, QString &error)
+{
+    const QPixmap main = m_window->grab();
+    QWidget *video = m_window->videoWidget();
+    // A camera window is grabbed apart; an embedded render widget is also
+    // part of the main window's grab.
+    QPixmap camera;
+    if (video && video->isWindow() && video->isVisible())
+        camera = video->grab();
+    const QImage cameraImage =
+        video ? (camera.isNull() ? video->grab() : camera).toImage() : QImage();
+    if (cameraImage.isNull() || !hasPicture(cameraImage)) {
+        error = QStringLiteral("the camera's picture is not on the %1 platform's windows")
+                    .arg(QGuiApplication::platformName());
+        return false;
+    }
+    shot = QPixmap(main.width() + camera.width(), std::max(main.height(), camera.height()));
+    shot.fill(Qt::black);
+    QPainter painter(&shot);
+    painter.drawPixmap(0, 0, main);
+    if (!camera.isNull())
+        painter.drawPixmap(main.width(), 0, camera);
+    return true;
+}
+
 void ScreenshotRun::finish()
 {
     if (m_done)
         return;
     QPixmap shot;
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        shot = screen->grabWindow(0);
-    if (shot.isNull())
-        shot = m_window->grab();
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        QString error;
+        if (!composeOwnWindows(shot, error)) {
+            fail(error);
+            return;
+        }
+    } else {
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            shot = screen->grabWindow(0);
+        if (shot.isNull())
+            shot = m_window->grab();
+    }
     if (shot.isNull() || !shot.save(m_file, "PNG")) {
         fail(QStringLiteral("could not write the screenshot to %1").arg(m_file));
         return;

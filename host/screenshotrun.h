@@ -6,6 +6,7 @@
 #include <QString>
 
 class MainWindow;
+class QPixmap;
 
 // Headless use: starts the first camera, waits for a number of delivered
 // frames, writes a PNG of the screen and prints one summary line.
@@ -24,6 +25,7 @@ private:
     void maybeFinish();
     void finish();
     void fail(const QString &message);
+    bool composeOwnWindows(QPixmap &shot, QString &error);
 
     MainWindow *m_window;
     QString m_file;

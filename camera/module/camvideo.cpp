@@ -31,3 +31,9 @@ qint64 CamVideo::frameCount() const
     const auto *imp = dynamic_cast<const CamVideoImp *>(this);
     return imp ? imp->deliveredFrames() : 0;
 }
+
+qint64 CamVideo::shownFrameCount() const
+{
+    const auto *imp = dynamic_cast<const CamVideoImp *>(this);
+    return imp ? imp->shownFrames() : 0;
+}

@@ -45,8 +45,13 @@ public:
     // "fps" (double), "format" (four-character code as an integer, first
     // character in the low byte). Empty when stopped.
     QJsonObject currentFormat() const;
-    // Frames handed to the display widget since the latest start.
+    // Frames handed to the display widget since the latest start, whether or
+    // not they reached the screen.
     qint64 frameCount() const;
+    // Frames the display widget put on screen since the latest start (GUI
+    // thread). Below frameCount() while the display is hidden, drops frames
+    // between paints, or cannot show them at all (the log says why).
+    qint64 shownFrameCount() const;
 };
 
 #endif

@@ -138,6 +138,8 @@ int CamVideoImp::start(const QString &text, bool byPath)
         return 1;
     ensureDisplayWidget();
     m_frameCount.store(0, std::memory_order_relaxed);
+    m_shownAtStart = 0;
+    m_shownAtStart = shownFrames();
     const int r = openAndRun(text, byPath);
     if (r < 0)
         return r;
@@ -345,6 +347,16 @@ bool CamVideoImp::convertAndLend(unsigned char *sample, int length)
     }
     m_framePool.Put(buf);
     return converted;
+}
+
+qint64 CamVideoImp::shownFrames() const
+{
+    qint64 shown = 0;
+    if (m_windowMode && m_cameraWindow)
+        shown = m_cameraWindow->shownFrames();
+    else if (!m_windowMode && m_renderWidget)
+        shown = m_renderWidget->shownFrames();
+    return std::max<qint64>(0, shown - m_shownAtStart);
 }
 
 // The host owns the render widget and may delete it while the camera runs:

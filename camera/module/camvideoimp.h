@@ -44,6 +44,8 @@ public:
     // Behind CamVideo's non-virtual accessors; GUI thread.
     QJsonObject formatReport() const;
     qint64 deliveredFrames() const { return m_frameCount.load(std::memory_order_relaxed); }
+    // Frames the display widget put on screen since the latest start.
+    qint64 shownFrames() const;
 
 private:
     int start(const QString &text, bool byPath);
@@ -80,6 +82,7 @@ private:
     CFrameHandOff m_handOff;
     // Frames handed to the display widget since the latest start.
     std::atomic<qint64> m_frameCount{0};
+    qint64 m_shownAtStart = 0; // the display's own count when the camera started
 
     // Samples that reached the delivery, over all camera objects.
     static std::atomic<int> s_frameCounter;

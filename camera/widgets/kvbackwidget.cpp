@@ -53,6 +53,12 @@ bool KvBackWidget::toggleFullScreenAt(bool &isFull, const QPoint &pos)
     return true;
 }
 
+bool KvBackWidget::isOnFullScreenButton(const QPoint &pos) const
+{
+    const QWidget *child = childAt(pos);
+    return m_toggleEnabled && child && child->objectName() == QLatin1String("fullbtn");
+}
+
 void KvBackWidget::setFullScreenToggleEnabled(bool enabled)
 {
     m_toggleEnabled = enabled;

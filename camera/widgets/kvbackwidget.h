@@ -18,6 +18,9 @@ public:
     // the full-screen button.
     bool toggleFullScreenAt(bool &isFull, const QPoint &pos);
 
+    // True when the toggle is enabled and pos is on the full-screen button.
+    bool isOnFullScreenButton(const QPoint &pos) const;
+
     // Turns the full-screen toggle on or off and shows or hides the button.
     void setFullScreenToggleEnabled(bool enabled);
     bool isFullScreenToggleEnabled() const { return m_toggleEnabled; }

@@ -1,5 +1,7 @@
 #include "kvcamerarenderwidget.h"
 
+#include <QDebug>
+#include <QGuiApplication>
 #include <QMutexLocker>
 #include <QOpenGLContext>
 #include <QOpenGLShader>
@@ -7,6 +9,8 @@
 #include <QOpenGLTexture>
 
 namespace {
+constexpr int kUnpaintedLimit = 30;
+
 const char *const kVertexShader =
     "attribute mediump vec4 vertexIn;             attribute mediump vec2 textureIn;     "
     "varying mediump vec2 textureOut;      void main(void)               {                 "
@@ -86,6 +90,17 @@ void KvCameraRenderWidget::slotReceiveVideoFrame(void *ptr, int width, int heigh
     m_frame = static_cast<unsigned char *>(ptr);
     m_width = ptr ? width : 0;
     m_height = ptr ? height : 0;
+    if (ptr) {
+        ++m_serial;
+        // A context Qt could not make never paints: say so rather than count
+        // frames nobody sees. A few frames of grace cover the first expose.
+        if (isVisible() && !m_everPainted && ++m_unpaintedVisible == kUnpaintedLimit &&
+            m_cannotShow.isEmpty()) {
+            m_cannotShow = QStringLiteral("no OpenGL context could be made for the %1 platform")
+                               .arg(QGuiApplication::platformName());
+            qWarning().noquote() << "KvCameraRenderWidget:" << m_cannotShow;
+        }
+    }
     update();
 }
 
@@ -111,7 +126,10 @@ void KvCameraRenderWidget::initializeGL()
     m_program->addShader(fragmentShader);
     m_program->bindAttributeLocation("vertexIn", 0);
     m_program->bindAttributeLocation("textureIn", 1);
-    m_program->link();
+    if (!m_program->link() && m_cannotShow.isEmpty()) {
+        m_cannotShow = QStringLiteral("the YUV shader did not link: %1").arg(m_program->log());
+        qWarning().noquote() << "KvCameraRenderWidget:" << m_cannotShow;
+    }
     m_program->bind();
     m_program->enableAttributeArray(0);
     m_program->enableAttributeArray(1);
@@ -144,8 +162,13 @@ void KvCameraRenderWidget::paintGL()
     // would make the depth test drop the quad, a stale picture would outlive a
     // dropped frame.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!m_frame || m_width <= 0 || m_height <= 0 || !m_textureY)
+    m_everPainted = true;
+    if (!m_frame || m_width <= 0 || m_height <= 0 || !m_textureY || !m_program->isLinked())
         return;
+    if (m_shownSerial != m_serial) {
+        m_shownSerial = m_serial;
+        ++m_shown;
+    }
 
     const GLenum format = m_redTextures ? GL_RED : GL_LUMINANCE;
     const quint32 w = quint32(m_width);

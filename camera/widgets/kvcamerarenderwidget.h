@@ -5,6 +5,7 @@
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
+#include <QString>
 
 #include <functional>
 
@@ -32,6 +33,11 @@ public:
 
     // Called first thing in the destructor, while the widget is still whole:
     // whoever feeds it frames from another thread stops before it comes apart.
+    // Frames painted so far (a frame repainted counts once).
+    qint64 shownFrames() const { return m_shown; }
+    // Why frames handed over cannot reach the screen; empty while they can.
+    QString cannotShowReason() const { return m_cannotShow; }
+
     void setAboutToBeDestroyedHandler(std::function<void()> handler);
 
 signals:
@@ -72,6 +78,12 @@ private:
     bool m_redTextures = false;
     bool m_fullRange = false;
     std::function<void()> m_aboutToBeDestroyed;
+    qint64 m_shown = 0;
+    quint64 m_serial = 0;       // of the frame handed over last
+    quint64 m_shownSerial = 0;  // of the frame painted last
+    int m_unpaintedVisible = 0; // frames handed over while visible, none painted yet
+    bool m_everPainted = false;
+    QString m_cannotShow;
 };
 
 #endif

@@ -3,13 +3,18 @@
 #include "kvbackwidget.h"
 #include "kvqtcompat.h"
 #include "kvsdlrenderwidget.h"
+#include "kvvideochild.h"
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 // The primary screen's area without task bars.
@@ -29,18 +34,62 @@ KvCameraWidget::KvCameraWidget(double scale, QWidget *parent)
     m_fullScreenRect = availableDesktop();
     setAttribute(Qt::WA_MouseTracking);
 
-    m_video = new KvSDLRenderWidget(m_scale, this);
-    m_video->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_video = std::make_unique<KvVideoChild>(m_scale, this);
 
+    m_overlayInside = !platformPlacesWindows();
     m_overlay = new KvBackWidget(m_scale, this);
-    // The overlay is a top-level window of its own: only the window flag makes
-    // the X server pass the pointer through it to the camera window below
-    // (the attribute alone keeps Qt's own delivery off it, not the server's).
-    m_overlay->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTransparentForInput);
+    if (!m_overlayInside) {
+        // The overlay is a top-level window of its own: only the window flag
+        // makes the X server pass the pointer through it to the camera window
+        // below (the attribute alone keeps Qt's own delivery off it, not the
+        // server's).
+        m_overlay->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint |
+                                  Qt::WindowTransparentForInput);
+    }
     m_overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_overlay->setAttribute(Qt::WA_TranslucentBackground);
 
     setMinimumFromSize(QSize(1280, 720));
+}
+
+KvCameraWidget::~KvCameraWidget() = default;
+
+bool KvCameraWidget::platformPlacesWindows()
+{
+    const QString p = QGuiApplication::platformName();
+    return p == QLatin1String("xcb") || p == QLatin1String("offscreen");
+}
+
+KvSDLRenderWidget *KvCameraWidget::videoWidget() const
+{
+    return m_video->sdlWidget();
+}
+
+QWidget *KvCameraWidget::displayWidget() const
+{
+    return m_video->widget();
+}
+
+qint64 KvCameraWidget::shownFrames() const
+{
+    return m_video->shownFrames();
+}
+
+QImage KvCameraWidget::grabPicture() const
+{
+    QImage image(size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    if (QWidget *video = m_video->widget()) {
+        const QImage picture = m_video->grabPicture();
+        if (!picture.isNull())
+            painter.drawImage(video->geometry(), picture);
+    }
+    // Only what the overlay paints: its background is see-through.
+    if (m_overlay && m_overlay->isVisible())
+        m_overlay->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.end();
+    return image;
 }
 
 void KvCameraWidget::setMoveEnabled(bool enabled)
@@ -174,15 +223,53 @@ QRect KvCameraWidget::resizedGeometry(const QPoint &g)
     return accepted ? r : current;
 }
 
+// Where the compositor places windows it also moves and resizes them: the
+// drag is handed over, and the release goes to the compositor, not here.
+bool KvCameraWidget::startSystemDrag(const QPoint &pos)
+{
+    QWindow *window = windowHandle();
+    if (platformPlacesWindows() || !window || isFullScreen())
+        return false;
+    if (m_region == RegionMove) {
+        // The button's click needs the release.
+        if (!m_moveEnabled || m_overlay->isOnFullScreenButton(pos))
+            return false;
+        return window->startSystemMove();
+    }
+    if (!m_resizeEnabled)
+        return false;
+    Qt::Edges edges;
+    switch (m_region) {
+    case RegionTopLeft:
+        edges = Qt::TopEdge | Qt::LeftEdge;
+        break;
+    case RegionTopRight:
+        edges = Qt::TopEdge | Qt::RightEdge;
+        break;
+    case RegionBottomLeft:
+        edges = Qt::BottomEdge | Qt::LeftEdge;
+        break;
+    default:
+        edges = Qt::BottomEdge | Qt::RightEdge;
+        break;
+    }
+    return window->startSystemResize(edges);
+}
+
 void KvCameraWidget::mousePressEvent(QMouseEvent *event)
 {
     // Only the left button drags: a drag started by another button could not
     // be ended, since only a left release ends one.
     if (event->button() == Qt::LeftButton) {
-        m_pressed = true;
         if (m_region == RegionMove)
             m_pressPos = event->pos();
         emit sigPressed();
+        if (startSystemDrag(event->pos())) {
+            emit sigReleased();
+            event->accept();
+            return;
+        }
+        m_pressed = true;
     }
     QWidget::mousePressEvent(event);
 }
@@ -230,14 +317,22 @@ void KvCameraWidget::toggleFullScreen()
     bool isFull = false;
     if (!m_overlay->toggleFullScreenAt(isFull, m_pressPos))
         return;
-    hide();
-    if (isFull) {
-        m_normalGeometry = geometry();
-        setGeometry(m_fullScreenRect);
+    if (!platformPlacesWindows()) {
+        // The compositor places and sizes a full-screen window.
+        if (isFull)
+            showFullScreen();
+        else
+            showNormal();
     } else {
-        setGeometry(m_normalGeometry);
+        hide();
+        if (isFull) {
+            m_normalGeometry = geometry();
+            setGeometry(m_fullScreenRect);
+        } else {
+            setGeometry(m_normalGeometry);
+        }
+        show();
     }
-    show();
     if (m_companion) {
         // Stands in for raising it above all windows: show it and put it on
         // top of its siblings.
@@ -248,7 +343,7 @@ void KvCameraWidget::toggleFullScreen()
 
 void KvCameraWidget::moveEvent(QMoveEvent *event)
 {
-    if (m_overlay)
+    if (m_overlay && !m_overlayInside)
         m_overlay->setGeometry(geometry());
     QWidget::moveEvent(event);
 }
@@ -256,15 +351,28 @@ void KvCameraWidget::moveEvent(QMoveEvent *event)
 void KvCameraWidget::resizeEvent(QResizeEvent *event)
 {
     if (m_overlay)
-        m_overlay->setGeometry(geometry());
+        m_overlay->setGeometry(m_overlayInside ? rect() : geometry());
     if (m_video)
         m_video->setGeometry(rect());
     QWidget::resizeEvent(event);
+    keepAspect();
+}
+
+// The compositor proposes sizes during a corner drag; the window answers
+// with the size of its aspect ratio for the proposed width.
+void KvCameraWidget::keepAspect()
+{
+    if (platformPlacesWindows() || isFullScreen() || !isWindow() || m_minHeight <= 0)
+        return;
+    const double aspect = double(m_minWidth) / double(m_minHeight);
+    const int wanted = qRound(width() / aspect);
+    if (std::abs(height() - wanted) > 1)
+        resize(width(), wanted);
 }
 
 void KvCameraWidget::hideEvent(QHideEvent *event)
 {
-    if (m_overlay)
+    if (m_overlay && !m_overlayInside)
         m_overlay->hide();
     QWidget::hideEvent(event);
 }
@@ -276,13 +384,13 @@ void KvCameraWidget::paintEvent(QPaintEvent *event)
 
 void KvCameraWidget::slotReceiveVideoFrame(void *ptr, int width, int height)
 {
-    m_video->slotReceiveVideoFrame(ptr, width, height);
+    m_video->showFrame(ptr, width, height);
     if (!ptr)
         return;
     if (m_overlay && !isHidden() && !m_overlay->isVisible()) {
         // Geometry changes made while the window was hidden may not have
         // reached the hidden overlay.
-        m_overlay->setGeometry(geometry());
+        m_overlay->setGeometry(m_overlayInside ? rect() : geometry());
         m_overlay->show();
     }
 }

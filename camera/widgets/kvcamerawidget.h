@@ -7,13 +7,23 @@
 #include <QSize>
 #include <QWidget>
 
+#include <memory>
+
 class KvBackWidget;
 class KvSDLRenderWidget;
+class KvVideoChild;
+class QImage;
 
-// Frameless, always-on-top camera window: the video drawn by a
-// KvSDLRenderWidget filling it, a KvBackWidget overlay kept on its geometry.
+// Frameless, always-on-top camera window: the video child filling it (drawn
+// by vidshow on X11, by OpenGL elsewhere), a KvBackWidget overlay on top.
 // Dragging the inside moves it, dragging a corner resizes it with the aspect
 // ratio of its minimum size; both stay inside the bound rect.
+//
+// Where the platform places windows (X11) the overlay is a window of its own
+// kept on the camera window's geometry and the window moves itself. Elsewhere
+// (Wayland) the overlay is a child above the video, moves and corner resizes
+// go through the compositor, the window keeps its aspect ratio by its own
+// choice of size; placement and always-on-top are up to the compositor.
 class KvCameraWidget : public QWidget
 {
     Q_OBJECT
@@ -27,6 +37,10 @@ public:
     };
 
     explicit KvCameraWidget(double scale, QWidget *parent = nullptr);
+    ~KvCameraWidget() override;
+
+    // True where the client places its own windows (X11, offscreen).
+    static bool platformPlacesWindows();
 
     void setMoveEnabled(bool enabled);
     void setResizeEnabled(bool enabled);
@@ -47,7 +61,19 @@ public:
 
     DragRegion dragRegion() const { return m_region; }
     KvBackWidget *overlay() const { return m_overlay; }
-    KvSDLRenderWidget *videoWidget() const { return m_video; }
+    // The vidshow child; null when the window shows frames with OpenGL.
+    KvSDLRenderWidget *videoWidget() const;
+    // The video child in use, whichever it is.
+    QWidget *displayWidget() const;
+    bool isOverlayInside() const { return m_overlayInside; }
+
+    // Frames the video child put on screen (frames handed over while hidden,
+    // or that could not be drawn, are not counted).
+    qint64 shownFrames() const;
+    // What the user sees of the window, composed from its own widgets (the
+    // OpenGL child's framebuffer included): for hosts that cannot read the
+    // screen. The vidshow child's picture exists only on the X server.
+    QImage grabPicture() const;
 
 signals:
     void sigRecCamRepaint();
@@ -72,6 +98,8 @@ private:
     void updateHoverRegion(const QPoint &globalPos);
     QRect resizedGeometry(const QPoint &globalPos);
     void toggleFullScreen();
+    bool startSystemDrag(const QPoint &pos);
+    void keepAspect();
 
     int m_minWidth = 1;
     int m_minHeight = 1;
@@ -79,7 +107,8 @@ private:
     QPoint m_pressPos;
     DragRegion m_region = RegionMove;
     KvBackWidget *m_overlay = nullptr;
-    KvSDLRenderWidget *m_video = nullptr;
+    std::unique_ptr<KvVideoChild> m_video;
+    bool m_overlayInside = false;
     double m_scale;
     QRect m_lastGeometry;
     bool m_resizeEnabled = true;

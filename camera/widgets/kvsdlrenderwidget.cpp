@@ -57,8 +57,14 @@ void KvSDLRenderWidget::slotReceiveVideoFrame(void *ptr, int width, int height)
         m_frameHeight = 0;
         return;
     }
-    if (!m_device)
+    if (!m_device) {
+        m_drawFailed = true;
+        if (!m_reported)
+            qWarning() << "KvSDLRenderWidget: cannot show frames: vidshow has no device for window"
+                       << winId() << "on platform" << QGuiApplication::platformName();
+        m_reported = true;
         return;
+    }
     // Not on screen (hidden itself or with the camera window): neither drawn
     // nor remembered.
     if (!isVisible())
@@ -66,15 +72,22 @@ void KvSDLRenderWidget::slotReceiveVideoFrame(void *ptr, int width, int height)
     m_frame = static_cast<unsigned char *>(ptr);
     m_frameWidth = width;
     m_frameHeight = height;
-    drawFrame();
+    m_drawFailed = !drawFrame();
+    if (!m_drawFailed) {
+        ++m_shown;
+    } else if (!m_reported) {
+        m_reported = true;
+        qWarning() << "KvSDLRenderWidget: cannot show frames: vidshow device" << m_device
+                   << "failed to draw a" << width << "x" << height << "frame";
+    }
 }
 
-void KvSDLRenderWidget::drawFrame()
+bool KvSDLRenderWidget::drawFrame()
 {
     const unsigned w = unsigned(m_frameWidth);
     const unsigned h = unsigned(m_frameHeight);
-    DisplayI420Video(m_device, m_frame, m_frame + w * h, m_frame + w * h * 5 / 4, m_frameWidth,
-                     m_frameHeight);
+    return DisplayI420Video(m_device, m_frame, m_frame + w * h, m_frame + w * h * 5 / 4,
+                            m_frameWidth, m_frameHeight) == 0;
 }
 
 void KvSDLRenderWidget::mousePressEvent(QMouseEvent *event)

@@ -24,6 +24,11 @@ public:
     const unsigned char *frameData() const { return m_frame; }
     int frameWidth() const { return m_frameWidth; }
     int frameHeight() const { return m_frameHeight; }
+    // Frames vidshow drew so far.
+    qint64 shownFrames() const { return m_shown; }
+    // True when the latest frame handed over could not be drawn: no device,
+    // or vidshow failed on it.
+    bool drawFailed() const { return m_drawFailed; }
 
 public slots:
     // A null ptr drops the remembered frame: its memory is going away.
@@ -37,7 +42,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void drawFrame();
+    bool drawFrame();
     void createDevice();
     void releaseDevice();
 
@@ -47,6 +52,9 @@ private:
     int m_frameHeight = 0;
     double m_scale;
     bool m_fullRange = false;
+    bool m_drawFailed = false;
+    bool m_reported = false;
+    qint64 m_shown = 0;
 };
 
 #endif
