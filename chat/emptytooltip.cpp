@@ -1,6 +1,7 @@
 #include "emptytooltip.h"
 
 #include "kvchatstyle.h"
+#include "kvqtcompat.h"
 #include "kvroominfo.h"
 
 #include <QDebug>
@@ -10,11 +11,12 @@ EmptyToolTip::EmptyToolTip(KvRoomInfo *room, QWidget *parent) : QLabel(parent), 
 {
     setObjectName(QStringLiteral("enptyToolTip"));
     setText(QObject::tr("ID_NOT_ENPTY"));
-    // Font and height stay the same at every scale; only the frame grows.
+    // Font and height stay the same physical size at every scale; only the frame grows.
+    const double logical = kvqt::logicalScale(1.0, parent);
     QFont font(QStringLiteral("黑体"));
-    font.setPixelSize(13);
+    font.setPixelSize(qMax(1, qRound(13 * logical)));
     setFont(font);
-    setFixedHeight(15);
+    setFixedHeight(qMax(1, qRound(15 * logical)));
     adjustSize();
 
     const double scale = m_room->scale();

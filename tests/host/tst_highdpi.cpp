@@ -164,6 +164,11 @@ private slots:
                  qPrintable(QStringLiteral("text %1 px logical").arg(text)));
         QVERIFY2(near(int(std::lround(header * ratio)), 13 * scalefactor, ratio),
                  qPrintable(QStringLiteral("header %1 px logical").arg(header)));
+        // The empty-message tip keeps its 13 pixels at every scale.
+        const QWidget *tip = panel->findChild<QWidget *>(QStringLiteral("enptyToolTip"));
+        QVERIFY(tip);
+        QVERIFY2(near(int(std::lround(tip->font().pixelSize() * ratio)), 13, ratio),
+                 qPrintable(QStringLiteral("tip %1 px logical").arg(tip->font().pixelSize())));
         delete panel;
         delete ro;
     }
