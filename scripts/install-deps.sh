@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xcompmgr x11-utils xdotool libxtst-dev libgl1-mesa-dri
   imagemagick fonts-dejavu-core fonts-wqy-microhei
   clang libjpeg-turbo-progs
+  libpipewire-0.3-dev pipewire pipewire-bin wireplumber dbus-daemon
 )
 
 missing=()

@@ -1,0 +1,103 @@
+#include "pipewireprovider.h"
+
+#include "cameraportal.h"
+#include "pipewireconnection.h"
+#include "pipewiredevice.h"
+
+#include <QDebug>
+#include <QString>
+
+namespace kvplat {
+
+namespace {
+
+// How long a listing waits for the daemon's answers at most.
+const int kSettleMilliseconds = 2000;
+
+} // namespace
+
+PipeWireProvider &pipeWireProvider()
+{
+    static PipeWireProvider *provider = new PipeWireProvider;
+    return *provider;
+}
+
+std::shared_ptr<PipeWireConnection> PipeWireProvider::connection()
+{
+    if (qgetenv("KV_PIPEWIRE") == "0")
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_connection && !m_connection->broken())
+        return m_connection;
+    m_connection.reset();
+    std::string why;
+    int fd = -1;
+    const bool portal = CameraPortal::wanted();
+    if (portal) {
+        if (!m_portalAsked) {
+            m_portalAsked = true;
+            m_portalDenied = CameraPortal::accessCamera(&why) != CameraPortal::Answer::Granted;
+        }
+        if (m_portalDenied) {
+            if (why.empty())
+                why = "camera access was not granted";
+        } else {
+            fd = CameraPortal::openPipeWireRemote(&why);
+        }
+    }
+    std::shared_ptr<PipeWireConnection> c;
+    if (!portal || fd >= 0)
+        c = PipeWireConnection::open(fd, &why);
+    if (!c) {
+        if (why != m_said)
+            qDebug().noquote() << "PipeWire: no cameras:" << QString::fromStdString(why);
+        m_said = why;
+        if (portal && !m_portalDenied)
+            m_portalAsked = false; // the portal may be there next time
+        return nullptr;
+    }
+    m_said.clear();
+    if (m_changed)
+        c->setChangeListener(m_changed);
+    m_connection = c;
+    return c;
+}
+
+std::vector<std::shared_ptr<IDevice>> PipeWireProvider::enumerate()
+{
+    return enumerate({});
+}
+
+std::vector<std::shared_ptr<IDevice>>
+PipeWireProvider::enumerate(const std::set<std::string> &shownByV4l2)
+{
+    std::vector<std::shared_ptr<IDevice>> devices;
+    std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c)
+        return devices;
+    if (!c->settle(kSettleMilliseconds))
+        qDebug().noquote() << "PipeWire: the daemon did not answer in time; listing what is known";
+    for (PipeWireNode &node : c->nodes()) {
+        if (!node.v4l2Device.empty() && shownByV4l2.count(node.v4l2Device))
+            continue;
+        if (node.modes.empty())
+            continue;
+        DeviceIdent ident;
+        ident.name = QString::fromStdString(node.description).toStdWString();
+        ident.path = QString::fromStdString("pipewire:" + node.name).toStdWString();
+        ident.hasPath = true;
+        devices.push_back(std::make_shared<PipeWireDevice>(std::move(node), ident,
+                                                           [this] { return connection(); }));
+    }
+    return devices;
+}
+
+void PipeWireProvider::setChangeListener(std::function<void()> changed)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_changed = changed;
+    if (m_connection)
+        m_connection->setChangeListener(std::move(changed));
+}
+
+} // namespace kvplat
