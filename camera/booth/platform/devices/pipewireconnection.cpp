@@ -27,7 +27,8 @@ struct NodeEntry
     pw_proxy *proxy = nullptr;
     spa_hook proxyHook = {};
     spa_hook nodeHook = {};
-    int paramSeq = -1;
+    int paramSeq = -1;  // the enumeration under way, as its events carry it
+    int syncSeq = -1;   // the daemon's answer to this has come after every format
     bool ready = false; // the formats have arrived
 };
 
@@ -41,8 +42,8 @@ struct PipeWireConnection::Private
     std::map<uint32_t, std::unique_ptr<NodeEntry>> nodes;
     std::map<int, std::pair<uint32_t, std::function<void()>>> watchers;
     int nextToken = 1;
-    int syncSeq = -1;
-    int doneSeq = -1;
+    int settleSeq = -1; // the round trip a listing waits for
+    bool settleDone = false;
     bool broken = false;
     std::function<void()> changed;
 
@@ -86,6 +87,30 @@ struct PipeWireConnection::Private
 
 namespace {
 
+// The node's full properties (the registry shows only a few): its name for people and the V4L2
+// node it reads.
+void readNodeProps(PipeWireNode *node, const spa_dict *props)
+{
+    const char *description = prop(props, PW_KEY_NODE_DESCRIPTION);
+    if (!description)
+        description = prop(props, PW_KEY_NODE_NICK);
+    if (description)
+        node->description = description;
+    if (const char *v4l2 = prop(props, "api.v4l2.path")) {
+        node->v4l2Device = v4l2;
+    } else if (const char *path = prop(props, PW_KEY_OBJECT_PATH)) {
+        if (std::strncmp(path, "v4l2:/dev/", 10) == 0)
+            node->v4l2Device = path + 5;
+    }
+}
+
+void onNodeInfo(void *data, const pw_node_info *info)
+{
+    auto *entry = static_cast<NodeEntry *>(data);
+    if (info && (info->change_mask & PW_NODE_CHANGE_MASK_PROPS))
+        readNodeProps(&entry->node, info->props);
+}
+
 void onNodeParam(void *data, int seq, uint32_t id, uint32_t, uint32_t, const spa_pod *param)
 {
     auto *entry = static_cast<NodeEntry *>(data);
@@ -96,6 +121,7 @@ void onNodeParam(void *data, int seq, uint32_t id, uint32_t, uint32_t, const spa
 const pw_node_events kNodeEvents = [] {
     pw_node_events e = {};
     e.version = PW_VERSION_NODE_EVENTS;
+    e.info = onNodeInfo;
     e.param = onNodeParam;
     return e;
 }();
@@ -131,20 +157,18 @@ void onGlobal(void *data, uint32_t id, uint32_t, const char *type, uint32_t, con
     entry->node.name = name;
     const char *serial = prop(props, PW_KEY_OBJECT_SERIAL);
     entry->node.serial = serial ? serial : name;
-    const char *description = prop(props, PW_KEY_NODE_DESCRIPTION);
-    if (!description)
-        description = prop(props, PW_KEY_NODE_NICK);
-    entry->node.description = description ? description : name;
-    if (const char *v4l2 = prop(props, "api.v4l2.path"))
-        entry->node.v4l2Device = v4l2;
+    entry->node.description = name;
+    readNodeProps(&entry->node, props);
     entry->proxy = static_cast<pw_proxy *>(
         pw_registry_bind(d->self->registry(), id, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
     if (!entry->proxy)
         return;
     pw_proxy_add_listener(entry->proxy, &entry->proxyHook, &kProxyEvents, entry.get());
     pw_proxy_add_object_listener(entry->proxy, &entry->nodeHook, &kNodeEvents, entry.get());
+    // The events of the enumeration carry the sequence number the call returns.
     entry->paramSeq = pw_node_enum_params(reinterpret_cast<pw_node *>(entry->proxy), 0,
                                           SPA_PARAM_EnumFormat, 0, UINT32_MAX, nullptr);
+    entry->syncSeq = pw_core_sync(d->self->core(), PW_ID_CORE, 0);
     d->nodes[id] = std::move(entry);
 }
 
@@ -166,12 +190,13 @@ void onCoreDone(void *data, uint32_t id, int seq)
     auto *d = static_cast<PipeWireConnection::Private *>(data);
     if (id != PW_ID_CORE)
         return;
-    d->doneSeq = seq;
-    // Every node whose enumeration was asked before this sync has answered in full.
+    if (seq == d->settleSeq)
+        d->settleDone = true;
+    // A node whose enumeration was asked before this sync has answered in full.
     bool changed = false;
     for (auto &n : d->nodes) {
         NodeEntry &e = *n.second;
-        if (e.paramSeq >= 0) {
+        if (e.paramSeq >= 0 && e.syncSeq == seq) {
             e.node.modes = std::move(e.pending);
             e.pending.clear();
             e.paramSeq = -1;
@@ -294,8 +319,9 @@ bool PipeWireConnection::settle(int milliseconds)
             ok = false;
             break;
         }
-        d->syncSeq = pw_core_sync(m_core, PW_ID_CORE, 0);
-        while (d->doneSeq != d->syncSeq && !d->broken) {
+        d->settleDone = false;
+        d->settleSeq = pw_core_sync(m_core, PW_ID_CORE, 0);
+        while (!d->settleDone && !d->broken) {
             if (pw_thread_loop_timed_wait_full(m_loop, &deadline) != 0) {
                 ok = false;
                 break;

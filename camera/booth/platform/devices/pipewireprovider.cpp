@@ -7,6 +7,8 @@
 #include <QDebug>
 #include <QString>
 
+#include <algorithm>
+
 namespace kvplat {
 
 namespace {
@@ -77,7 +79,11 @@ PipeWireProvider::enumerate(const std::set<std::string> &shownByV4l2)
         return devices;
     if (!c->settle(kSettleMilliseconds))
         qDebug().noquote() << "PipeWire: the daemon did not answer in time; listing what is known";
-    for (PipeWireNode &node : c->nodes()) {
+    // In the order of their names, so that the list does not change with the daemon's ids.
+    std::vector<PipeWireNode> nodes = c->nodes();
+    std::sort(nodes.begin(), nodes.end(),
+              [](const PipeWireNode &a, const PipeWireNode &b) { return a.name < b.name; });
+    for (PipeWireNode &node : nodes) {
         if (!node.v4l2Device.empty() && shownByV4l2.count(node.v4l2Device))
             continue;
         if (node.modes.empty())
