@@ -51,7 +51,8 @@ CameraPortal::Answer CameraPortal::accessCamera(std::string *why)
     sender.replace('.', '_');
     const QString request = QString("%1/request/%2/%3").arg(kPath, sender, token);
     PortalResponse response;
-    bus.connect(kService, request, "org.freedesktop.portal.Request", "Response", &response,
+    // Any sender: the path is ours alone, and the portal's owner need not be known yet.
+    bus.connect(QString(), request, "org.freedesktop.portal.Request", "Response", &response,
                 SLOT(onResponse(uint, QVariantMap)));
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kCamera, "AccessCamera");
     QVariantMap options;
@@ -59,7 +60,7 @@ CameraPortal::Answer CameraPortal::accessCamera(std::string *why)
     call << options;
     const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        bus.disconnect(kService, request, "org.freedesktop.portal.Request", "Response", &response,
+        bus.disconnect(QString(), request, "org.freedesktop.portal.Request", "Response", &response,
                        SLOT(onResponse(uint, QVariantMap)));
         *why = ("no camera portal: " + reply.errorMessage()).toStdString();
         return Answer::Unavailable;
@@ -73,7 +74,7 @@ CameraPortal::Answer CameraPortal::accessCamera(std::string *why)
         timer.start(kAnswerMilliseconds);
         wait.exec();
     }
-    bus.disconnect(kService, request, "org.freedesktop.portal.Request", "Response", &response,
+    bus.disconnect(QString(), request, "org.freedesktop.portal.Request", "Response", &response,
                    SLOT(onResponse(uint, QVariantMap)));
     if (!response.answered()) {
         *why = "the camera portal did not answer";

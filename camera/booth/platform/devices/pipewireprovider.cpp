@@ -37,15 +37,15 @@ std::shared_ptr<PipeWireConnection> PipeWireProvider::connection()
     const bool portal = CameraPortal::wanted();
     if (portal) {
         if (!m_portalAsked) {
-            m_portalAsked = true;
-            m_portalDenied = CameraPortal::accessCamera(&why) != CameraPortal::Answer::Granted;
+            const CameraPortal::Answer answer = CameraPortal::accessCamera(&why);
+            // Without a portal service nothing was asked: the next listing tries again.
+            m_portalAsked = answer != CameraPortal::Answer::Unavailable;
+            m_portalDenied = answer == CameraPortal::Answer::Denied;
         }
-        if (m_portalDenied) {
-            if (why.empty())
-                why = "camera access was not granted";
-        } else {
+        if (m_portalDenied)
+            why = "the user denied camera access";
+        else if (m_portalAsked)
             fd = CameraPortal::openPipeWireRemote(&why);
-        }
     }
     std::shared_ptr<PipeWireConnection> c;
     if (!portal || fd >= 0)
@@ -54,8 +54,6 @@ std::shared_ptr<PipeWireConnection> PipeWireProvider::connection()
         if (why != m_said)
             qDebug().noquote() << "PipeWire: no cameras:" << QString::fromStdString(why);
         m_said = why;
-        if (portal && !m_portalDenied)
-            m_portalAsked = false; // the portal may be there next time
         return nullptr;
     }
     m_said.clear();
