@@ -51,6 +51,7 @@ private slots:
 
     void showsTheCamerasPicture();
     void producerEndsWhileStartedAndComesBack();
+    void hostHearsOfCamerasComingAndGoing();
 
 private:
     bool startProducer(const QStringList &arguments);
@@ -164,6 +165,26 @@ void TestPipeWireCamVideo::producerEndsWhileStartedAndComesBack()
     QCOMPARE(m_cam->startCameraByPath("pipewire:v4l2_input.usb-cam"), 0);
     QTRY_VERIFY_WITH_TIMEOUT(watchingApp()->frames.size() >= 2, 15000);
     QCOMPARE(m_cam->stopCamera(), 0);
+}
+
+void TestPipeWireCamVideo::hostHearsOfCamerasComingAndGoing()
+{
+    QStringList names;
+    m_cam->getCameraNames(names); // the first listing connects
+    int changes = 0;
+    auto context = std::make_unique<QObject>();
+    CamVideo::watchCameras(context.get(), [&] { ++changes; });
+    m_producer = m_daemon->startCamera({"--name", "kv-hotplug", "--description", "Hotplug"});
+    QTRY_VERIFY_WITH_TIMEOUT(changes >= 1, 15000);
+    QCOMPARE(m_cam->getCameraNames(names), 1);
+    QCOMPARE(names, QStringList({"Hotplug"}));
+    const int seen = changes;
+    PipeWireDaemon::endCamera(m_producer);
+    QTRY_VERIFY_WITH_TIMEOUT(changes > seen, 15000);
+    QVERIFY(m_cam->getCameraNames(names) <= 0);
+    // A context that is gone hears nothing more.
+    context.reset();
+    QVERIFY(startProducer({"--name", "kv-hotplug", "--description", "Hotplug"}));
 }
 
 int main(int argc, char **argv)
