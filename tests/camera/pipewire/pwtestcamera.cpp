@@ -2,12 +2,15 @@
 // MJPG 1280x720 and 640x480 and YUY2 640x480 at 30 fps and sends solid-colour frames until it is
 // terminated or has sent its frames.
 //   kv-pwtestcamera --name N --description D [--colour RRGGBB] [--v4l2 /dev/videoN]
-//                   [--frames COUNT] [--yuy2-only]
+//                   [--frames COUNT] [--yuy2-only] [--mjpg-size WxH] [--fps N] [--prerender]
+// --mjpg-size replaces the first MJPG size; --fps sets the offered and sent rate; --prerender
+// draws each buffer once and sends it again, costing no CPU as a device's DMA does.
 #include "samplegenerator.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,14 +32,17 @@ struct Camera
     int width = 0;
     int height = 0;
     long framesLeft = -1;
+    int fps = 30;
+    bool prerender = false;
+    std::vector<const spa_buffer *> drawn; // buffers already holding a frame (with --prerender)
     uint64_t frame = 0;
     std::vector<uint8_t> sample;
 };
 
-const spa_pod *mjpgFormat(spa_pod_builder *b, uint32_t w, uint32_t h)
+const spa_pod *mjpgFormat(spa_pod_builder *b, uint32_t w, uint32_t h, int fps)
 {
     const spa_rectangle size = {w, h};
-    const spa_fraction rate = {30, 1};
+    const spa_fraction rate = {uint32_t(fps), 1};
     return static_cast<const spa_pod *>(spa_pod_builder_add_object(
         b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
         SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
@@ -101,14 +107,22 @@ void onProcess(void *data)
     if (!b)
         return;
     spa_data &d = b->buffer->datas[0];
-    if (d.data && c->width > 0 &&
-        c->generator.render(c->format, c->width, c->height, c->pattern, c->frame++, c->sample) &&
-        c->sample.size() <= d.maxsize) {
+    const spa_buffer *id = b->buffer;
+    const bool reuse = c->prerender && d.chunk && d.chunk->size > 0 &&
+                       std::find(c->drawn.begin(), c->drawn.end(), id) != c->drawn.end();
+    if (reuse) {
+        // Sent again as it is.
+    } else if (d.data && c->width > 0 &&
+               c->generator.render(c->format, c->width, c->height, c->pattern, c->frame++,
+                                   c->sample) &&
+               c->sample.size() <= d.maxsize) {
         std::memcpy(d.data, c->sample.data(), c->sample.size());
         d.chunk->offset = 0;
         d.chunk->size = uint32_t(c->sample.size());
         d.chunk->stride = c->format == kvplat::SampleFormat::Yuy2 ? c->width * 2 : 0;
         d.chunk->flags = 0;
+        if (c->prerender)
+            c->drawn.push_back(id);
     } else if (d.chunk) {
         d.chunk->size = 0;
     }
@@ -143,6 +157,7 @@ int main(int argc, char **argv)
 {
     std::string name = "kv-test-camera", description = "Test Camera", colour = "3080C0", v4l2;
     bool yuy2Only = false;
+    unsigned mjpgWidth = 1280, mjpgHeight = 720;
     Camera c;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -157,6 +172,13 @@ int main(int argc, char **argv)
             colour = argv[++i];
         } else if (next && a == "--v4l2") {
             v4l2 = argv[++i];
+        } else if (a == "--prerender") {
+            c.prerender = true;
+        } else if (next && a == "--mjpg-size") {
+            if (std::sscanf(argv[++i], "%ux%u", &mjpgWidth, &mjpgHeight) != 2)
+                return 2;
+        } else if (next && a == "--fps") {
+            c.fps = std::max(1, std::atoi(argv[++i]));
         } else if (next && a == "--frames") {
             c.framesLeft = std::atol(argv[++i]);
         } else {
@@ -183,8 +205,8 @@ int main(int argc, char **argv)
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     std::vector<const spa_pod *> params;
     if (!yuy2Only) {
-        params.push_back(mjpgFormat(&b, 1280, 720));
-        params.push_back(mjpgFormat(&b, 640, 480));
+        params.push_back(mjpgFormat(&b, mjpgWidth, mjpgHeight, c.fps));
+        params.push_back(mjpgFormat(&b, 640, 480, c.fps));
     }
     params.push_back(yuy2Format(&b, 640, 480));
     if (pw_stream_connect(c.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
@@ -194,7 +216,7 @@ int main(int argc, char **argv)
         return 1;
     }
     c.timer = pw_loop_add_timer(loop, onTimer, &c);
-    timespec interval = {0, 33333333};
+    timespec interval = {0, 1000000000L / c.fps};
     pw_loop_update_timer(loop, c.timer, &interval, &interval, false);
     std::fprintf(stderr, "pwtestcamera: %s ready\n", name.c_str());
     pw_main_loop_run(c.loop);
