@@ -196,6 +196,11 @@ int main(int argc, char **argv)
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond)
         ->MinTime(1.0);
+    // What the stream's round costs without the conversion (paced frames: a fixed count).
+    benchmark::RegisterBenchmark("PipeWireRoundOnly/MJPG_1920x1080", deliveryThroughPipeWire, false)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(10);
     benchmark::RegisterBenchmark("BareConversion/MJPG_1920x1080", bareConversion)
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond)
