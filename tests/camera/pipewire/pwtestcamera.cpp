@@ -3,6 +3,7 @@
 // terminated or has sent its frames.
 //   kv-pwtestcamera --name N --description D [--colour RRGGBB] [--v4l2 /dev/videoN]
 //                   [--frames COUNT] [--yuy2-only] [--mjpg-size WxH] [--fps N] [--prerender]
+//                   [--damage]
 // --mjpg-size replaces the first MJPG size; --fps sets the offered and sent rate; --prerender
 // draws each buffer once and sends it again, costing no CPU as a device's DMA does.
 #include "samplegenerator.h"
@@ -34,6 +35,7 @@ struct Camera
     long framesLeft = -1;
     int fps = 30;
     bool prerender = false;
+    bool damage = false; // of every four frames: one flagged corrupted, one empty, one cut
     std::vector<const spa_buffer *> drawn; // buffers already holding a frame (with --prerender)
     uint64_t frame = 0;
     std::vector<uint8_t> sample;
@@ -121,6 +123,12 @@ void onProcess(void *data)
         d.chunk->size = uint32_t(c->sample.size());
         d.chunk->stride = c->format == kvplat::SampleFormat::Yuy2 ? c->width * 2 : 0;
         d.chunk->flags = 0;
+        if (c->damage && c->frame % 4 == 1)
+            d.chunk->flags = SPA_CHUNK_FLAG_CORRUPTED;
+        else if (c->damage && c->frame % 4 == 2)
+            d.chunk->size = 0;
+        else if (c->damage && c->frame % 4 == 3)
+            d.chunk->size /= 2;
         if (c->prerender)
             c->drawn.push_back(id);
     } else if (d.chunk) {
@@ -172,6 +180,8 @@ int main(int argc, char **argv)
             colour = argv[++i];
         } else if (next && a == "--v4l2") {
             v4l2 = argv[++i];
+        } else if (a == "--damage") {
+            c.damage = true;
         } else if (a == "--prerender") {
             c.prerender = true;
         } else if (next && a == "--mjpg-size") {

@@ -119,6 +119,7 @@ private slots:
 
     void listsNameAndPathAndFormats();
     void streamsTheChosenFormat();
+    void damagedBuffersAreDropped();
     void producerEndsMidStream();
     void twoCamerasAtOnce();
     void v4l2TwinListedOnce();
@@ -221,6 +222,27 @@ void TestPipeWireProvider::streamsTheChosenFormat()
     QVERIFY(qAbs(s[mid] - y) <= 6 && qAbs(s[mid + 1] - u) <= 6 && qAbs(s[mid + 3] - v) <= 6);
     QCOMPARE(yuy2.lost.load(), 0);
     stream->stop();
+}
+
+void TestPipeWireProvider::damagedBuffersAreDropped()
+{
+    // Three of every four buffers are flagged corrupted, empty or cut short.
+    QVERIFY(camera({"--name", "kv-flaky", "--description", "Flaky Camera", "--damage"},
+                   "pipewire:kv-flaky"));
+    auto device = findByPath("pipewire:kv-flaky");
+    QVERIFY(device);
+    std::atomic<int> whole{0}, broken{0};
+    kvplat::StreamSinks sinks;
+    sinks.sample = [&](const uint8_t *data, size_t length, REFERENCE_TIME, REFERENCE_TIME) {
+        const bool ok = length > 4 && data[0] == 0xFF && data[1] == 0xD8 &&
+                        data[length - 2] == 0xFF && data[length - 1] == 0xD9;
+        ++(ok ? whole : broken);
+    };
+    auto stream = device->openStream(format(SampleFormat::Mjpg, 640, 480), sinks);
+    QVERIFY(stream);
+    QTRY_VERIFY_WITH_TIMEOUT(whole >= 5, 15000);
+    stream->stop();
+    QCOMPARE(broken.load(), 0);
 }
 
 void TestPipeWireProvider::producerEndsMidStream()
