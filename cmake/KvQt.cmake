@@ -26,7 +26,7 @@ else()
 endif()
 set(KV_QT Qt${KV_QT_MAJOR})
 
-set(kv_qt_components Core Gui Widgets)
+set(kv_qt_components Core Gui Widgets DBus)
 if(KV_QT_MAJOR STREQUAL "6")
   list(APPEND kv_qt_components OpenGLWidgets)
 endif()

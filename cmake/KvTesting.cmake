@@ -49,5 +49,5 @@ function(kv_add_qtest name)
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "${platform_env};LIBGL_ALWAYS_SOFTWARE=1;LSAN_OPTIONS=suppressions=${KV_TEST_TOOLS_DIR}/lsan.supp:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;KV_V4L2_ROOT=${CMAKE_BINARY_DIR}/no-v4l2-devices;${T_ENV}")
+    ENVIRONMENT "${platform_env};LIBGL_ALWAYS_SOFTWARE=1;LSAN_OPTIONS=suppressions=${KV_TEST_TOOLS_DIR}/lsan.supp:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;KV_V4L2_ROOT=${CMAKE_BINARY_DIR}/no-v4l2-devices;KV_PIPEWIRE=0;PIPEWIRE_REMOTE=${CMAKE_BINARY_DIR}/no-pipewire-daemon;KV_CAMERA_PORTAL=0;${T_ENV}")
 endfunction()

@@ -41,3 +41,8 @@ void CameraWatcher::folderChanged()
     m_nodes = nodes;
     m_settle->start();
 }
+
+void CameraWatcher::listChanged()
+{
+    m_settle->start();
+}

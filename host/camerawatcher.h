@@ -18,6 +18,10 @@ public:
     explicit CameraWatcher(QObject *parent = nullptr, int settleMs = 600);
 
     QString folder() const { return m_folder; }
+    // Another source (the library's PipeWire cameras) says the list changed: the signal
+    // follows after the same settling time.
+    void listChanged();
+
     // The videoN names in a folder, sorted.
     static QStringList videoNodes(const QString &folder);
 

@@ -46,6 +46,8 @@ MainWindow::MainWindow(CamVideo *camera, double scale, bool builtInCamera, bool 
     // Cameras plugged in or out show up in the list by themselves.
     auto *watcher = new CameraWatcher(this);
     connect(watcher, &CameraWatcher::camerasChanged, this, &MainWindow::refreshCameras);
+    // PipeWire's cameras (also those /dev does not show) as the library hears of them.
+    CamVideo::watchCameras(watcher, [watcher] { watcher->listChanged(); });
 
     refreshCameras();
     if (renderWidget)

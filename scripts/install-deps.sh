@@ -15,6 +15,7 @@ packages=(
   weston qtwayland5
   imagemagick fonts-dejavu-core fonts-wqy-microhei
   clang libjpeg-turbo-progs ccache
+  libpipewire-0.3-dev pipewire pipewire-bin wireplumber dbus-daemon
 )
 
 missing=()

@@ -3,6 +3,8 @@
 
 #include "camdevinfo.h"
 
+#include <functional>
+
 #include <QJsonObject>
 #include <QObject>
 #include <QStringList>
@@ -59,5 +61,10 @@ Q_DECLARE_INTERFACE(IKvBooth, "com.orlo.Quorvale.IKvBooth/1.0")
 
 // The library's booth factory: a new KvBooth without parent. The caller owns it.
 IKvBooth *createBooth();
+
+// `changed` runs, on a thread of the platform, whenever a camera that the platform hears of
+// comes or goes (PipeWire's camera nodes; V4L2 nodes are watched in /dev). It must return at
+// once. Replaces the previous one.
+void watchCameraList(std::function<void()> changed);
 
 #endif

@@ -1,6 +1,7 @@
 // Camera lists and camera selection of KvBooth.
 #include "kvbooth.h"
 #include "kvnamepattern.h"
+#include "pipewireprovider.h"
 
 #include <QDebug>
 #include <QThread>
@@ -278,4 +279,9 @@ int KvBooth::selectCameraByName(const QString &name)
     std::fill(std::begin(cameraName), std::end(cameraName), WCHAR(0));
     std::copy(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(count), cameraName);
     return bindSelected(moniker);
+}
+
+void watchCameraList(std::function<void()> changed)
+{
+    kvplat::pipeWireProvider().setChangeListener(std::move(changed));
 }

@@ -8,11 +8,14 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 // The library builds with hidden symbols; this marks what a host links to.
 #ifndef KVCAMVIDEO_EXPORT
 #define KVCAMVIDEO_EXPORT __attribute__((visibility("default")))
 #endif
 
+class QObject;
 class QWidget;
 
 // The camera object a host drives from its GUI thread. The order of the
@@ -52,6 +55,11 @@ public:
     // thread). Below frameCount() while the display is hidden, drops frames
     // between paints, or cannot show them at all (the log says why).
     qint64 shownFrameCount() const;
+
+    // Calls `changed` on `context`'s thread, until `context` is destroyed, whenever a camera
+    // came or went that the library hears of by itself (PipeWire's cameras); the host asks for
+    // the list again. Video4Linux nodes in /dev are the host's to watch.
+    static void watchCameras(QObject *context, std::function<void()> changed);
 };
 
 #endif

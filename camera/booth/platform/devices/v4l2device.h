@@ -25,6 +25,9 @@ public:
                int openError);
 
     const DeviceIdent &ident() const override { return m_ident; }
+    // "/dev/videoN", and whether it opened at listing.
+    const std::string &node() const { return m_node; }
+    bool accessible() const { return m_openError == 0; }
     std::vector<VideoFormat> formats() const override;
     bool procAmpRange(long property, ProcAmpRange *range) const override;
     bool getProcAmp(long property, long *value, long *flags) const override;

@@ -1,0 +1,213 @@
+// Cost of delivering a frame from a PipeWire camera against converting the same frame alone.
+//
+// A test camera program on a private daemon (each buffer drawn once and sent again, so that
+// producing costs nothing, as a device's DMA does) streams MJPG 1920x1080 at 120 fps through the
+// real provider and booth: the stream's process callback on the provider's thread loop, the
+// frame checks, the sample grabber and the booth's conversion into a slot buffer, as the camera
+// module does. The baseline converts the very same frames with the same booth in a loop. The
+// provider hands the mapped buffer on without a copy: the goal is a ratio of at most 1.05.
+// Times are the CPU time of the thread doing the work (the loop thread, from one delivery to
+// the next, so the loop's own work counts too).
+#include "ikvyuvdatacallback.h"
+#include "kvbooth.h"
+#include "pipewiredaemon.h"
+
+#include <QCoreApplication>
+#include <QJsonObject>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <time.h>
+#include <vector>
+
+namespace {
+
+constexpr int kFramesPerIteration = 30;
+
+double threadSeconds()
+{
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+class SlotSink : public IKvYUVDataCallBack
+{
+public:
+    KvBooth *booth = nullptr;
+    bool convert = true;
+    std::vector<uchar> slot;
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::atomic<long> delivered{0};
+    std::atomic<long> failed{0};
+    std::vector<std::vector<uchar>> kept;
+    double lastCpu = 0.0;
+    std::atomic<double> cpu{0.0};
+
+    int onYUVData(unsigned char *data, int len) override
+    {
+        const double now = threadSeconds();
+        if (lastCpu > 0.0)
+            cpu.store(cpu.load() + (now - lastCpu));
+        lastCpu = now;
+        if (kept.size() < 4) {
+            std::lock_guard<std::mutex> lock(mutex);
+            kept.emplace_back(data, data + len);
+        }
+        if (convert && booth->convertFrame(data, &len, slot.data(), int(slot.size())) <= 0)
+            failed.fetch_add(1);
+        delivered.fetch_add(1);
+        arrived.notify_all();
+        return 0;
+    }
+
+    bool waitFor(long count)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return arrived.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return delivered.load() >= count; });
+    }
+};
+
+struct Rig
+{
+    std::unique_ptr<PipeWireDaemon> daemon;
+    std::unique_ptr<KvBooth> booth;
+    SlotSink sink;
+    std::string error;
+    bool running = false;
+
+    Rig()
+    {
+        daemon.reset(new PipeWireDaemon);
+        if (!daemon->start() ||
+            !daemon->startCamera({"--name", "kv-bench", "--description", "Bench Camera",
+                                  "--mjpg-size", "1920x1080", "--fps", "120", "--prerender"})) {
+            error = "no private PipeWire daemon";
+            return;
+        }
+        booth.reset(new KvBooth);
+        sink.booth = booth.get();
+        booth->setYUVDataCallBack(&sink);
+        booth->setResolution(1920, 0);
+        CamDevInfo info;
+        info.path = "pipewire:kv-bench";
+        QJsonObject format;
+        // The node is listed once the daemon has it.
+        for (int i = 0; i < 100 && booth->openCameraByPath(info) != 0; ++i) {
+            booth->closeCamera();
+            QThread::msleep(100);
+        }
+        if (booth->getVideoFormat(format) != 0 || format.value("width").toInt() != 1920) {
+            error = "the bench camera did not open at 1920x1080";
+            return;
+        }
+        sink.slot.assign(size_t(1920) * 1080 * 2, 0);
+        if (booth->run() != 0) {
+            error = "the bench camera did not start";
+            return;
+        }
+        running = true;
+        if (!sink.waitFor(8))
+            error = "no frames";
+    }
+    ~Rig()
+    {
+        if (booth) {
+            if (running)
+                booth->stop();
+            booth->closeCamera();
+        }
+    }
+};
+
+Rig *rig = nullptr;
+
+void deliveryThroughPipeWire(benchmark::State &state, bool convert)
+{
+    if (!rig->error.empty()) {
+        state.SkipWithError(rig->error.c_str());
+        return;
+    }
+    rig->sink.convert = convert;
+    for (auto _ : state) {
+        const long start = rig->sink.delivered.load();
+        const double cpu0 = rig->sink.cpu.load();
+        rig->sink.waitFor(start + kFramesPerIteration);
+        const long frames = rig->sink.delivered.load() - start;
+        const double seconds = rig->sink.cpu.load() - cpu0;
+        state.SetIterationTime(seconds * kFramesPerIteration / double(frames > 0 ? frames : 1));
+    }
+    rig->sink.convert = true;
+    state.counters["failed"] = double(rig->sink.failed.load());
+    state.SetItemsProcessed(state.iterations() * kFramesPerIteration);
+}
+
+void bareConversion(benchmark::State &state)
+{
+    if (!rig->error.empty()) {
+        state.SkipWithError(rig->error.c_str());
+        return;
+    }
+    // Runs last: the stream stops so that it does not share the CPU.
+    if (rig->running) {
+        rig->booth->stop();
+        rig->running = false;
+    }
+    std::vector<std::vector<uchar>> frames;
+    {
+        std::lock_guard<std::mutex> lock(rig->sink.mutex);
+        frames = rig->sink.kept;
+    }
+    std::vector<uchar> slot(rig->sink.slot.size());
+    long failed = 0;
+    size_t next = 0;
+    for (auto _ : state) {
+        const double t0 = threadSeconds();
+        for (int i = 0; i < kFramesPerIteration; ++i) {
+            std::vector<uchar> &f = frames[next++ % frames.size()];
+            int len = int(f.size());
+            if (rig->booth->convertFrame(f.data(), &len, slot.data(), int(slot.size())) <= 0)
+                ++failed;
+        }
+        state.SetIterationTime(threadSeconds() - t0);
+    }
+    state.counters["failed"] = double(failed);
+    state.SetItemsProcessed(state.iterations() * kFramesPerIteration);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    // One daemon and stream for the run.
+    Rig theRig;
+    rig = &theRig;
+    benchmark::RegisterBenchmark("PipeWireDelivery/MJPG_1920x1080", deliveryThroughPipeWire, true)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(1.0);
+    // What the stream's round costs without the conversion (paced frames: a fixed count).
+    benchmark::RegisterBenchmark("PipeWireRoundOnly/MJPG_1920x1080", deliveryThroughPipeWire, false)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(10);
+    benchmark::RegisterBenchmark("BareConversion/MJPG_1920x1080", bareConversion)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(1.0);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    rig = nullptr;
+    return 0;
+}
