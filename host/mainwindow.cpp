@@ -351,3 +351,8 @@ void MainWindow::updateButtons()
     m_fullScreenButton->setEnabled(!m_renderMode);
     updateStatus();
 }
+
+qint64 MainWindow::shownFrames() const
+{
+    return m_camera->shownFrameCount();
+}
