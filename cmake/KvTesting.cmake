@@ -1,11 +1,12 @@
 # kv_add_qtest(<name> SOURCES <files...> [LIBS <targets...>] [XVFB] [COMPOSITOR]
-#              [WESTON] [ENV <VAR=value...>] [TIMEOUT <seconds>])
+#              [WESTON] [WESTON_X11] [ENV <VAR=value...>] [TIMEOUT <seconds>])
 #
 # Builds a Qt Test executable into <build>/bin and registers it with CTest.
 # Without XVFB the test runs on Qt's offscreen platform. XVFB runs it on a
 # private Xvfb server (real X11, Mesa's software OpenGL); COMPOSITOR also starts
 # a compositing manager on that server. WESTON runs it as a client of a
-# private headless Weston on Qt's wayland platform.
+# private headless Weston on Qt's wayland platform; WESTON_X11 runs that Weston
+# on its X11 backend inside a private Xvfb, for real pointer input.
 set(KV_TEST_TOOLS_DIR ${CMAKE_SOURCE_DIR}/tests)
 
 # Sanitized runs on X keep Mesa's software driver loaded in the test process
@@ -26,11 +27,15 @@ if(KV_SANITIZE)
 endif()
 
 function(kv_add_qtest name)
-  cmake_parse_arguments(T "XVFB;COMPOSITOR;WESTON" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "XVFB;COMPOSITOR;WESTON;WESTON_X11" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt::Test ${T_LIBS})
-  if(T_WESTON)
-    add_test(NAME ${name} COMMAND ${KV_TEST_TOOLS_DIR}/run-under-weston.sh $<TARGET_FILE:${name}>)
+  if(T_WESTON OR T_WESTON_X11)
+    if(T_WESTON_X11)
+      add_test(NAME ${name} COMMAND ${KV_TEST_TOOLS_DIR}/run-under-weston.sh --x11 $<TARGET_FILE:${name}>)
+    else()
+      add_test(NAME ${name} COMMAND ${KV_TEST_TOOLS_DIR}/run-under-weston.sh $<TARGET_FILE:${name}>)
+    endif()
     set(platform_env "QT_QPA_PLATFORM=wayland;KV_TEST_PRELOAD=${KV_TEST_PRELOAD}")
   elseif(T_XVFB OR T_COMPOSITOR)
     set(runner ${KV_TEST_TOOLS_DIR}/run-under-xvfb.sh)

@@ -353,3 +353,8 @@ void MainWindow::updateButtons()
     m_fullScreenButton->setEnabled(!m_renderMode);
     updateStatus();
 }
+
+qint64 MainWindow::shownFrames() const
+{
+    return m_camera->shownFrameCount();
+}

@@ -59,6 +59,8 @@ private:
 public:
     // The camera's display widget (its window, or the embedded render widget).
     QWidget *videoWidget() const;
+    // Frames the camera's display put on screen.
+    qint64 shownFrames() const;
 
 private:
     QWidget *buildProbePanel();

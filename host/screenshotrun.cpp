@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
-#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -66,17 +65,18 @@ void ScreenshotRun::maybeFinish()
 }
 
 namespace {
-// A picture with more than a handful of colours: a camera's, not a grey or
-// black area where it should be.
+// Whether the camera's picture is in its window's image: an OpenGL child that
+// never drew leaves the window black, so the middle of the window (away from
+// the overlay's frame and brackets) must show something other than black. A
+// solid-colour camera is a picture too.
 bool hasPicture(const QImage &image)
 {
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 4)
-        for (int x = 0; x < image.width(); x += 4) {
-            colours.insert(image.pixel(x, y) & 0xF0F0F0);
-            if (colours.size() > 3)
+    const QRect middle(image.width() / 4, image.height() / 4, image.width() / 2,
+                       image.height() / 2);
+    for (int y = middle.top(); y <= middle.bottom(); y += 4)
+        for (int x = middle.left(); x <= middle.right(); x += 4)
+            if (qGray(image.pixel(x, y)) > 16)
                 return true;
-        }
     return false;
 }
 } // namespace
@@ -95,7 +95,7 @@ bool ScreenshotRun::composeOwnWindows(QPixmap &shot, QString &error)
         camera = video->grab();
     const QImage cameraImage =
         video ? (camera.isNull() ? video->grab() : camera).toImage() : QImage();
-    if (cameraImage.isNull() || !hasPicture(cameraImage)) {
+    if (m_window->shownFrames() <= 0 || cameraImage.isNull() || !hasPicture(cameraImage)) {
         error = QStringLiteral("the camera's picture is not on the %1 platform's windows")
                     .arg(QGuiApplication::platformName());
         return false;

@@ -6,49 +6,15 @@
 #include "kvcamerarenderwidget.h"
 #include "kvcamerawidget.h"
 #include "testframes.h"
+#include "westonshot.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <SDL.h>
-
-namespace {
-// The compositor's picture of its output (weston-screenshooter writes it into
-// its working directory).
-QImage compositorScreenshot()
-{
-    QTemporaryDir dir;
-    QProcess shooter;
-    shooter.setWorkingDirectory(dir.path());
-    shooter.start(QStringLiteral("weston-screenshooter"), QStringList());
-    if (!shooter.waitForFinished(20000) || shooter.exitCode() != 0)
-        return QImage();
-    const QStringList files = QDir(dir.path()).entryList({"*.png"}, QDir::Files);
-    return files.isEmpty() ? QImage() : QImage(dir.filePath(files.first()));
-}
-
-// Where the camera's picture lies on the output: the box of its quadrants'
-// colours and the overlay's brackets (the background is dark grey).
-QRect cameraBox(const QImage &img)
-{
-    QRect box;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            const QRgb p = img.pixel(x, y);
-            bool camera = looksLike(p, 0xFFF8403D);
-            for (QRgb q : kQuadrantRgb)
-                camera = camera || looksLike(p, q);
-            if (camera)
-                box |= QRect(x, y, 1, 1);
-        }
-    return box;
-}
-} // namespace
 
 class TestKvCameraWindowWayland : public QObject
 {

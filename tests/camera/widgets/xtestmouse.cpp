@@ -1,11 +1,12 @@
 #include "xtestmouse.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-XTestMouse::XTestMouse()
+XTestMouse::XTestMouse(const char *displayName)
 {
-    Display *d = XOpenDisplay(nullptr);
+    Display *d = XOpenDisplay(displayName);
     int event = 0, error = 0, major = 0, minor = 0;
     if (d && !XTestQueryExtension(d, &event, &error, &major, &minor)) {
         XCloseDisplay(d);
@@ -48,4 +49,24 @@ void XTestMouse::release()
 void XTestMouse::flush()
 {
     XSync(m_display, False);
+}
+
+QImage XTestMouse::grabScreen() const
+{
+    if (!m_display)
+        return QImage();
+    const Window root = DefaultRootWindow(m_display);
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(m_display, root, &a))
+        return QImage();
+    XImage *x =
+        XGetImage(m_display, root, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+    if (!x)
+        return QImage();
+    QImage image(a.width, a.height, QImage::Format_RGB32);
+    for (int y = 0; y < a.height; ++y)
+        for (int xx = 0; xx < a.width; ++xx)
+            image.setPixel(xx, y, QRgb(XGetPixel(x, xx, y)) | 0xFF000000u);
+    XDestroyImage(x);
+    return image;
 }

@@ -1,6 +1,7 @@
 #ifndef XTESTMOUSE_H
 #define XTESTMOUSE_H
 
+#include <QImage>
 #include <QPoint>
 
 // The mouse of the X server, driven through the XTest extension on a
@@ -9,7 +10,8 @@
 class XTestMouse
 {
 public:
-    XTestMouse();
+    // displayName: null for $DISPLAY.
+    explicit XTestMouse(const char *displayName = nullptr);
     ~XTestMouse();
     XTestMouse(const XTestMouse &) = delete;
     XTestMouse &operator=(const XTestMouse &) = delete;
@@ -18,6 +20,8 @@ public:
     void moveTo(const QPoint &global);
     void press();
     void release();
+    // The server's root window as it is now (what a person sees).
+    QImage grabScreen() const;
 
 private:
     void flush();
