@@ -2,42 +2,19 @@
 // the booth's format with its true picture at the OpenGL render widget (on a private X server),
 // lost when its program ends while started, and started again when it is back.
 #include "camvideo.h"
+#include "camvideotestsupport.h"
 #include "dripin.h"
 #include "framewatcher.h"
 #include "kvcamerarenderwidget.h"
 #include "pipewiredaemon.h"
 
-#include <QMutex>
 #include <QtTest>
 
 #include <memory>
 
-namespace {
-
-QMutex logMutex;
-QStringList logged;
-
-void keepMessage(QtMsgType, const QMessageLogContext &, const QString &text)
-{
-    QMutexLocker lock(&logMutex);
-    logged << text;
-}
-
-QStringList messagesWith(const QString &text)
-{
-    QMutexLocker lock(&logMutex);
-    return logged.filter(text);
-}
-
-// Full-range YCbCr of an RGB colour, as a JFIF (MJPG) picture holds it.
-void fullRange(int r, int g, int b, int *y, int *u, int *v)
-{
-    *y = (299 * r + 587 * g + 114 * b + 500) / 1000;
-    *u = 128 + (-169 * r - 331 * g + 500 * b) / 1000;
-    *v = 128 + (500 * r - 419 * g - 81 * b) / 1000;
-}
-
-} // namespace
+using camtest::fullRange;
+using camtest::keepMessage;
+using camtest::messagesWith;
 
 class TestPipeWireCamVideo : public QObject
 {

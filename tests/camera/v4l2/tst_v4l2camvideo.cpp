@@ -2,6 +2,7 @@
 // before virtual ones), a start at the booth's format with the right picture at the display,
 // unplug while started and a start after re-plugging, and the failed start of a locked camera.
 #include "camvideo.h"
+#include "camvideotestsupport.h"
 #include "dripin.h"
 #include "fakemachine.h"
 #include "framewatcher.h"
@@ -9,7 +10,6 @@
 
 #include <faultinjection.h>
 
-#include <QMutex>
 #include <QtTest>
 
 #include <memory>
@@ -18,28 +18,9 @@ namespace {
 
 const char *kUvcLink = "pci-0000:00:14.0-usb-0:1:1.0-video-index0";
 
-QMutex logMutex;
-QStringList logged;
-
-void keepMessage(QtMsgType, const QMessageLogContext &, const QString &text)
-{
-    QMutexLocker lock(&logMutex);
-    logged << text;
-}
-
-QStringList messagesWith(const QString &text)
-{
-    QMutexLocker lock(&logMutex);
-    return logged.filter(text);
-}
-
-// Full-range YCbCr of an RGB colour, as a JFIF (MJPG) picture holds it.
-void fullRange(int r, int g, int b, int *y, int *u, int *v)
-{
-    *y = (299 * r + 587 * g + 114 * b + 500) / 1000;
-    *u = 128 + (-169 * r - 331 * g + 500 * b) / 1000;
-    *v = 128 + (500 * r - 419 * g - 81 * b) / 1000;
-}
+using camtest::fullRange;
+using camtest::keepMessage;
+using camtest::messagesWith;
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // widget, because the camera object tells each display the range of the
 // format it negotiated. A host may delete the OpenGL widget while frames come.
 #include "camvideo.h"
+#include "colourcheck.h"
 #include "dripin.h"
 
 #include <QGuiApplication>
@@ -32,17 +33,6 @@ QRgb screenColourAt(const QPoint &p)
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixel(p);
 }
 
-bool within(QRgb a, QRgb e, int tolerance)
-{
-    return std::abs(qRed(a) - qRed(e)) <= tolerance &&
-           std::abs(qGreen(a) - qGreen(e)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(e)) <= tolerance;
-}
-
-QString describe(QRgb c)
-{
-    return QString("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
-}
 } // namespace
 
 class TestCameraDisplay : public QObject

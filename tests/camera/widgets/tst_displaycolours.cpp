@@ -3,6 +3,7 @@
 // a native Wayland client (Weston, read from the compositor's screenshot), fed
 // the I420 frames the booth makes from MJPG (full range), YUY2 and RGB24
 // (limited range) samples. Every channel stays within 6 levels.
+#include "colourcheck.h"
 #include "dripin.h"
 #include "kvcamerarenderwidget.h"
 #include "kvcamerawidget.h"
@@ -67,11 +68,6 @@ int distance(QRgb a, QRgb b)
 {
     return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
                      std::abs(qBlue(a) - qBlue(b))});
-}
-
-QString describe(QRgb c)
-{
-    return QString("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
 }
 
 bool onWayland()

@@ -3,6 +3,7 @@
 // each one the host deletes releases its SDL display, and the host's views must
 // still paint their pictures afterwards.
 #include "camvideo.h"
+#include "colourcheck.h"
 #include "dripin.h"
 
 #include <QGuiApplication>
@@ -24,18 +25,6 @@ const char *kCameras =
          "formats": [{"fourcc": "YUY2", "width": 160, "height": 120, "fps": 30}]},
         {"name": "Window Solid", "path": "virtual:window-solid", "pattern": "solid:#E0AC69",
          "formats": [{"fourcc": "YUY2", "width": 160, "height": 120, "fps": 30}]}])";
-
-bool within(QRgb a, QRgb e, int tolerance)
-{
-    return std::abs(qRed(a) - qRed(e)) <= tolerance &&
-           std::abs(qGreen(a) - qGreen(e)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(e)) <= tolerance;
-}
-
-QString describe(QRgb c)
-{
-    return QString("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
-}
 
 QRgb screenColourAt(const QPoint &p)
 {
