@@ -137,8 +137,8 @@ done
 
 echo "check-packages: an outside host built against /usr"
 consumer() {
-  QT_QPA_PLATFORM=offscreen bash "$root/tests/packaging/run-consumer.sh" "$@" --installed /usr \
-    "$root/tests/packaging/consumer"
+  QT_QPA_PLATFORM=xcb "$root/tests/run-under-xvfb.sh" bash "$root/tests/packaging/run-consumer.sh" \
+    "$@" --installed /usr "$root/tests/packaging/consumer"
 }
 if [ $qt = 6 ]; then
   consumer --qt6 || fail "the outside Qt 6 host failed against /usr"

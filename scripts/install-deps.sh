@@ -12,7 +12,7 @@ packages=(
   libsdl2-dev libavcodec-dev libavutil-dev libv4l-dev linux-libc-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xcompmgr x11-utils xdotool libxtst-dev libgl1-mesa-dri
-  weston qtwayland5
+  weston qtwayland5 qt6-wayland
   imagemagick fonts-dejavu-core fonts-wqy-microhei
   clang libjpeg-turbo-progs ccache
   libpipewire-0.3-dev pipewire pipewire-bin wireplumber dbus-daemon
