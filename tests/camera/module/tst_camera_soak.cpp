@@ -153,7 +153,10 @@ void TestCameraSoak::compare(const Usage &before, const Usage &after, int cycles
           before.resident / 1048576.0, after.resident / 1048576.0);
     QCOMPARE(after.descriptors, before.descriptors);
     // Threads end when stopCamera or the destructor has joined them; nothing is left behind.
-    QTRY_COMPARE_WITH_TIMEOUT(usage().threads, before.threads, 5000);
+    // A worker of the system's libraries may end meanwhile (seen under Qt 6).
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        usage().threads <= before.threads,
+        qPrintable(QString("threads %1 -> %2").arg(before.threads).arg(usage().threads)), 5000);
     QVERIFY2(after.resident - before.resident < kMaxGrowth,
              qPrintable(QString("resident memory grew by %1 MB")
                             .arg((after.resident - before.resident) / 1048576.0)));
