@@ -102,9 +102,7 @@ bool PipeWireDaemon::start()
                 {"--session", "--nofork", "--nopidfile", "--address=unix:path=" + run + "/bus"}) ||
         !waitForFile(run + "/bus"))
         return false;
-    if (!launch("pipewire", {}) || !waitForFile(run + "/pipewire-0"))
-        return false;
-    if (!launch("wireplumber", {}))
+    if (!startDaemon())
         return false;
 
     qputenv("XDG_RUNTIME_DIR", run.toUtf8());
@@ -113,6 +111,22 @@ bool PipeWireDaemon::start()
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_env.value("DBUS_SESSION_BUS_ADDRESS").toUtf8());
     qputenv("KV_PIPEWIRE", "1");
     return true;
+}
+
+bool PipeWireDaemon::startDaemon()
+{
+    QFile::remove(runtimeDir() + "/pipewire-0");
+    m_pipewire = launch("pipewire", {});
+    if (!m_pipewire || !waitForFile(runtimeDir() + "/pipewire-0"))
+        return false;
+    m_wireplumber = launch("wireplumber", {});
+    return m_wireplumber != nullptr;
+}
+
+void PipeWireDaemon::endDaemon()
+{
+    endCamera(m_wireplumber);
+    endCamera(m_pipewire);
 }
 
 QProcess *PipeWireDaemon::startCamera(const QStringList &arguments)

@@ -21,6 +21,10 @@ public:
     // Starts the bus, the daemon and the session manager; false (with a warning) when one of
     // them does not come up.
     bool start();
+    // Ends the daemon and the session manager as a desktop's session ending does, and starts
+    // them again on the same runtime folder (the bus stays).
+    void endDaemon();
+    bool startDaemon();
     QString runtimeDir() const { return m_dir.path() + "/run"; }
     QProcessEnvironment environment() const { return m_env; }
 
@@ -39,6 +43,8 @@ private:
     QProcessEnvironment m_env;
     std::vector<std::unique_ptr<QProcess>> m_processes; // started last, ended first
     QByteArray m_saved[5];
+    QProcess *m_pipewire = nullptr;
+    QProcess *m_wireplumber = nullptr;
 };
 
 #endif

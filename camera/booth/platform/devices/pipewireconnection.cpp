@@ -240,50 +240,85 @@ PipeWireConnection::PipeWireConnection() : d(new Private)
     d->self = this;
 }
 
-std::shared_ptr<PipeWireConnection> PipeWireConnection::open(int fd, std::string *why)
-{
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { pw_init(nullptr, nullptr); });
+namespace {
 
-    std::shared_ptr<PipeWireConnection> c(new PipeWireConnection);
-    c->m_loop = pw_thread_loop_new("kv-pipewire", nullptr);
-    if (!c->m_loop) {
-        if (fd >= 0)
-            close(fd);
+struct SharedLoop
+{
+    pw_thread_loop *loop = nullptr;
+    pw_context *context = nullptr;
+};
+
+// One thread loop and context for the process, made at the first connection and never
+// destroyed: libpipewire can hang for good joining a loop's thread that is stopped right after
+// it started (a listing that finds no daemon did just that), and a context per listing also
+// cost milliseconds. Connections come and go on it.
+SharedLoop *sharedLoop(std::string *why)
+{
+    static std::mutex mutex;
+    static SharedLoop *shared = nullptr;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (shared)
+        return shared;
+    pw_init(nullptr, nullptr);
+    pw_thread_loop *loop = pw_thread_loop_new("kv-pipewire", nullptr);
+    if (!loop) {
         *why = "cannot make a thread loop";
         return nullptr;
     }
-    c->m_context = pw_context_new(pw_thread_loop_get_loop(c->m_loop), nullptr, 0);
-    if (!c->m_context) {
-        if (fd >= 0)
-            close(fd);
+    pw_context *context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+    if (!context) {
         *why = std::string("cannot make a context: ") + spa_strerror(-errno);
+        pw_thread_loop_destroy(loop); // never started: nothing to join
         return nullptr;
     }
-    c->m_core = fd >= 0 ? pw_context_connect_fd(c->m_context, fd, nullptr, 0)
-                        : pw_context_connect(c->m_context, nullptr, 0);
+    if (pw_thread_loop_start(loop) < 0) {
+        *why = "cannot start the thread loop";
+        pw_context_destroy(context);
+        pw_thread_loop_destroy(loop);
+        return nullptr;
+    }
+    shared = new SharedLoop{loop, context};
+    return shared;
+}
+
+} // namespace
+
+std::shared_ptr<PipeWireConnection> PipeWireConnection::open(int fd, std::string *why)
+{
+    SharedLoop *shared = sharedLoop(why);
+    if (!shared) {
+        if (fd >= 0)
+            close(fd);
+        return nullptr;
+    }
+    std::shared_ptr<PipeWireConnection> c(new PipeWireConnection);
+    c->m_loop = shared->loop;
+    c->lock();
+    c->m_core = fd >= 0 ? pw_context_connect_fd(shared->context, fd, nullptr, 0)
+                        : pw_context_connect(shared->context, nullptr, 0);
     if (!c->m_core) {
         *why = std::string("no PipeWire daemon answers: ") + spa_strerror(-errno);
+        c->unlock();
         return nullptr;
     }
     pw_core_add_listener(c->m_core, &c->d->coreHook, &kCoreEvents, c->d.get());
     c->m_registry = pw_core_get_registry(c->m_core, PW_VERSION_REGISTRY, 0);
     if (!c->m_registry) {
         *why = "no registry";
+        c->unlock();
         return nullptr;
     }
     pw_registry_add_listener(c->m_registry, &c->d->registryHook, &kRegistryEvents, c->d.get());
-    if (pw_thread_loop_start(c->m_loop) < 0) {
-        *why = "cannot start the thread loop";
-        return nullptr;
-    }
+    c->unlock();
     return c;
 }
 
 PipeWireConnection::~PipeWireConnection()
 {
-    if (m_loop)
-        pw_thread_loop_stop(m_loop);
+    if (!m_loop)
+        return;
+    // The loop goes on for other connections: everything of this one goes under its lock.
+    lock();
     d->watchers.clear();
     d->changed = nullptr;
     for (auto &n : d->nodes) {
@@ -300,10 +335,7 @@ PipeWireConnection::~PipeWireConnection()
         spa_hook_remove(&d->coreHook);
         pw_core_disconnect(m_core);
     }
-    if (m_context)
-        pw_context_destroy(m_context);
-    if (m_loop)
-        pw_thread_loop_destroy(m_loop);
+    unlock();
 }
 
 bool PipeWireConnection::settle(int milliseconds)

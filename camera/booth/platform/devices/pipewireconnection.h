@@ -1,6 +1,6 @@
-// One connection to a PipeWire daemon on its own thread loop: the registry's camera nodes with
-// the formats each enumerates, kept current by the registry's events, and the core the streams
-// of the provider are made on.
+// One connection to a PipeWire daemon on the process's PipeWire thread loop: the registry's
+// camera nodes with the formats each enumerates, kept current by the registry's events, and the
+// core the streams of the provider are made on.
 #ifndef KV_PLATFORM_PIPEWIRECONNECTION_H
 #define KV_PLATFORM_PIPEWIRECONNECTION_H
 
@@ -14,7 +14,6 @@
 #include <vector>
 
 struct pw_thread_loop;
-struct pw_context;
 struct pw_core;
 struct pw_registry;
 struct pw_loop;
@@ -72,7 +71,6 @@ private:
 
     std::unique_ptr<Private> d;
     pw_thread_loop *m_loop = nullptr;
-    pw_context *m_context = nullptr;
     pw_core *m_core = nullptr;
     pw_registry *m_registry = nullptr;
 };
