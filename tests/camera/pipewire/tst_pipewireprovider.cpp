@@ -8,6 +8,7 @@
 
 #include <deviceprovider.h>
 #include <faultinjection.h>
+#include <pipewireprovider.h>
 
 #include <QtTest>
 
@@ -340,20 +341,28 @@ void TestPipeWireProvider::daemonEndsAndComesBack()
     QVERIFY(stream);
     QTRY_VERIFY_WITH_TIMEOUT(c.count >= 3, 15000);
 
-    // The session ends under a streaming camera: the stream is lost, nothing is listed.
+    std::atomic<int> changes{0};
+    kvplat::pipeWireProvider().setChangeListener([&] { ++changes; });
+
+    // The session ends under a streaming camera: the stream is lost, a listener hears of it,
+    // nothing is listed.
     LogCapture log;
     m_daemon->endDaemon();
     QTRY_COMPARE_WITH_TIMEOUT(c.lost.load(), 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(changes > 0, 15000);
     QVERIFY(!listedPaths().join(' ').contains("pipewire:"));
     QVERIFY(log.contains("PipeWire: no cameras:"));
     stream->stop();
     stream.reset();
 
-    // A new session: the same camera is listed and streams again.
+    // A new session: the listener hears of it without anyone listing; the same camera is
+    // listed and streams again.
     for (QProcess *p : m_cameras)
         PipeWireDaemon::endCamera(p);
     m_cameras.clear();
+    const int seen = changes;
     QVERIFY(m_daemon->startDaemon());
+    QTRY_VERIFY_WITH_TIMEOUT(changes > seen, 15000);
     QVERIFY(camera({"--name", "kv-desk", "--description", "Desk Camera", "--colour", "C02020"},
                    "pipewire:kv-desk"));
     desk = findByPath("pipewire:kv-desk");
@@ -366,6 +375,7 @@ void TestPipeWireProvider::daemonEndsAndComesBack()
     QVERIFY(middleOfJpeg(again.lastSample(), 640, 480, rgb));
     QVERIFY(qAbs(rgb[0] - 0xC0) <= 6 && qAbs(rgb[2] - 0x20) <= 6);
     stream->stop();
+    kvplat::pipeWireProvider().setChangeListener(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestPipeWireProvider)

@@ -222,6 +222,9 @@ void onCoreError(void *data, uint32_t id, int, int res, const char *)
     for (uint32_t node : ids)
         d->dropNode(node);
     d->fireWatchers(PW_ID_ANY);
+    // Also where no camera was known: a listing now learns that the daemon is gone and waits
+    // for it to come back.
+    d->notifyChanged();
     pw_thread_loop_signal(d->self->threadLoop(), false);
 }
 
@@ -242,11 +245,33 @@ PipeWireConnection::PipeWireConnection() : d(new Private)
 
 namespace {
 
+// How often a daemon that went away is asked whether it is back (a refused connection costs
+// microseconds).
+const int kProbeSeconds = 2;
+
 struct SharedLoop
 {
     pw_thread_loop *loop = nullptr;
     pw_context *context = nullptr;
+    spa_source *probe = nullptr;    // asks whether a daemon answers, while one is awaited
+    std::function<void()> answered; // whom to tell when one does
 };
+
+// On the loop thread: a daemon that accepts a connection is told of once, and no longer asked.
+void onProbe(void *data, uint64_t)
+{
+    auto *shared = static_cast<SharedLoop *>(data);
+    pw_core *core = pw_context_connect(shared->context, nullptr, 0);
+    if (!core)
+        return;
+    pw_core_disconnect(core);
+    timespec off = {0, 0};
+    pw_loop_update_timer(pw_thread_loop_get_loop(shared->loop), shared->probe, &off, &off, false);
+    std::function<void()> answered = std::move(shared->answered);
+    shared->answered = nullptr;
+    if (answered)
+        answered();
+}
 
 // One thread loop and context for the process, made at the first connection and never
 // destroyed: libpipewire can hang for good joining a loop's thread that is stopped right after
@@ -277,7 +302,9 @@ SharedLoop *sharedLoop(std::string *why)
         pw_thread_loop_destroy(loop);
         return nullptr;
     }
-    shared = new SharedLoop{loop, context};
+    shared = new SharedLoop;
+    shared->loop = loop;
+    shared->context = context;
     return shared;
 }
 
@@ -336,6 +363,24 @@ PipeWireConnection::~PipeWireConnection()
         pw_core_disconnect(m_core);
     }
     unlock();
+}
+
+void PipeWireConnection::whenDaemonAnswers(std::function<void()> answered)
+{
+    std::string why;
+    SharedLoop *shared = sharedLoop(&why);
+    if (!shared)
+        return;
+    pw_thread_loop_lock(shared->loop);
+    pw_loop *loop = pw_thread_loop_get_loop(shared->loop);
+    shared->answered = std::move(answered);
+    if (!shared->probe)
+        shared->probe = pw_loop_add_timer(loop, onProbe, shared);
+    // A zero time stops the asking.
+    timespec interval = {shared->answered ? kProbeSeconds : 0, 0};
+    if (shared->probe)
+        pw_loop_update_timer(loop, shared->probe, &interval, &interval, false);
+    pw_thread_loop_unlock(shared->loop);
 }
 
 bool PipeWireConnection::settle(int milliseconds)

@@ -38,6 +38,9 @@ public:
     // answers.
     static std::shared_ptr<PipeWireConnection> open(int fd, std::string *why);
     ~PipeWireConnection();
+    // Once a daemon accepts a connection the usual way, calls `answered` on the loop thread,
+    // once; asked every few seconds until then. A later call replaces the one waiting.
+    static void whenDaemonAnswers(std::function<void()> answered);
     PipeWireConnection(const PipeWireConnection &) = delete;
     PipeWireConnection &operator=(const PipeWireConnection &) = delete;
 

@@ -51,6 +51,10 @@ std::shared_ptr<PipeWireConnection> PipeWireProvider::connection()
     if (!portal || fd >= 0)
         c = PipeWireConnection::open(fd, &why);
     if (!c) {
+        // A listener hears of the daemon's return (the portal's connection is asked for anew
+        // at the next listing).
+        if (!portal && m_changed)
+            PipeWireConnection::whenDaemonAnswers(m_changed);
         if (why != m_said)
             qDebug().noquote() << "PipeWire: no cameras:" << QString::fromStdString(why);
         m_said = why;
@@ -100,8 +104,10 @@ void PipeWireProvider::setChangeListener(std::function<void()> changed)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_changed = changed;
-    if (m_connection)
+    if (m_connection && !m_connection->broken())
         m_connection->setChangeListener(std::move(changed));
+    else if (qgetenv("KV_PIPEWIRE") != "0" && !CameraPortal::wanted())
+        PipeWireConnection::whenDaemonAnswers(std::move(changed));
 }
 
 } // namespace kvplat

@@ -26,7 +26,8 @@ public:
     // the last one broke; null, said once, when nothing answers or the provider is off.
     std::shared_ptr<PipeWireConnection> connection();
 
-    // Called on the provider's thread whenever a camera node comes or goes.
+    // Called on the provider's thread whenever a camera node comes or goes, the daemon goes
+    // away, or a daemon that was missing answers.
     void setChangeListener(std::function<void()> changed);
 
 private:
