@@ -1,7 +1,7 @@
 // The PipeWire provider at the device seam against a private daemon and session manager with
 // test camera nodes: listing without a daemon, names, paths and formats, streams in the chosen
 // format with the camera's colour, stop, the producer ending mid-stream and coming back, two
-// cameras at once, and the V4L2 twin of a node listed once.
+// cameras at once, the V4L2 twin of a node listed once, and the daemon ending and coming back.
 #include "boothtestsupport.h"
 #include "fakemachine.h"
 #include "pipewiredaemon.h"
