@@ -12,9 +12,9 @@
 // doing the work (the loop thread, from one delivery to the next, so the loop's own work counts
 // too). Run with --benchmark_enable_random_interleaving and repetitions, so that a drift of the
 // machine falls on both.
-#include "ikvyuvdatacallback.h"
 #include "kvbooth.h"
 #include "pipewiredaemon.h"
+#include "slotsink.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -22,64 +22,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <time.h>
 #include <vector>
 
 namespace {
-
-constexpr int kFramesPerIteration = 30;
-
-double threadSeconds()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-class SlotSink : public IKvYUVDataCallBack
-{
-public:
-    KvBooth *booth = nullptr;
-    std::atomic<bool> convert{true};
-    std::vector<uchar> slot;
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::atomic<long> delivered{0};
-    std::atomic<long> failed{0};
-    std::vector<std::vector<uchar>> kept;
-    double lastCpu = 0.0;
-    std::atomic<double> cpu{0.0};
-
-    int onYUVData(unsigned char *data, int len) override
-    {
-        const double now = threadSeconds();
-        if (lastCpu > 0.0)
-            cpu.store(cpu.load() + (now - lastCpu));
-        lastCpu = now;
-        if (kept.size() < 4) {
-            std::lock_guard<std::mutex> lock(mutex);
-            kept.emplace_back(data, data + len);
-        }
-        if (convert && booth->convertFrame(data, &len, slot.data(), int(slot.size())) <= 0)
-            failed.fetch_add(1);
-        delivered.fetch_add(1);
-        arrived.notify_all();
-        return 0;
-    }
-
-    bool waitFor(long count)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return arrived.wait_for(lock, std::chrono::seconds(20),
-                                [&] { return delivered.load() >= count; });
-    }
-};
 
 struct Rig
 {

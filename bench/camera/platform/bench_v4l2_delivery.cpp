@@ -9,32 +9,20 @@
 // thread doing the work (the streaming thread, from one delivery to the next, so that poll,
 // dequeue and queue count too), which a machine busy with other work does not distort.
 #include "fakemachine.h"
-#include "ikvyuvdatacallback.h"
 #include "kvbooth.h"
+#include "slotsink.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <time.h>
 #include <vector>
 
 namespace {
-
-constexpr int kFramesPerIteration = 30;
-
-double threadSeconds()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 struct Case
 {
@@ -46,47 +34,6 @@ struct Case
 const Case kCases[] = {
     {"MJPG_1920x1080", "uvc paced 0 prerender 1", 1920},
     {"YUY2_1280x720", "stepwise paced 0 prerender 1", 1280},
-};
-
-// The camera module's part of a delivery: the booth converts the sample into a slot.
-class SlotSink : public IKvYUVDataCallBack
-{
-public:
-    KvBooth *booth = nullptr;
-    bool convert = true; // false: only the stream's own round, to see what it costs
-    std::vector<uchar> slot;
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::atomic<long> delivered{0};
-    std::atomic<long> failed{0};
-    std::vector<std::vector<uchar>> kept; // the first distinct samples, for the baseline
-    double lastCpu = 0.0;
-    std::atomic<double> cpu{0.0}; // streaming thread's CPU time since the first delivery
-
-    int onYUVData(unsigned char *data, int len) override
-    {
-        // The streaming thread's time from the start of one delivery to the start of the next:
-        // the whole round of conversion, queue, poll, dequeue and checks.
-        const double now = threadSeconds();
-        if (lastCpu > 0.0)
-            cpu.store(cpu.load() + (now - lastCpu));
-        lastCpu = now;
-        if (kept.size() < 4) {
-            std::lock_guard<std::mutex> lock(mutex);
-            kept.emplace_back(data, data + len);
-        }
-        if (convert && booth->convertFrame(data, &len, slot.data(), int(slot.size())) <= 0)
-            failed.fetch_add(1);
-        delivered.fetch_add(1);
-        arrived.notify_all();
-        return 0;
-    }
-
-    void waitFor(long count)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        arrived.wait(lock, [&] { return delivered.load() >= count; });
-    }
 };
 
 struct Rig
