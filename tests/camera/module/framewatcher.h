@@ -20,6 +20,25 @@ struct SeenFrame
     QByteArray bytes; // the I420 image behind data, copied at that moment
 };
 
+// Whether the I420 frame's top-left, middle and bottom-right are (y, u, v), give or take
+// `tolerance` levels.
+inline bool frameHasColour(const SeenFrame &f, int y, int u, int v, int tolerance)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(f.bytes.constData());
+    const int w = f.width, h = f.height;
+    if (w < 2 || h < 2 || f.bytes.size() < w * h * 3 / 2)
+        return false;
+    const int points[3][2] = {{0, 0}, {w / 2, h / 2}, {w - 2, h - 2}};
+    for (const auto &p : points) {
+        const int chroma = (p[1] / 2) * (w / 2) + p[0] / 2;
+        if (qAbs(bytes[p[1] * w + p[0]] - y) > tolerance ||
+            qAbs(bytes[w * h + chroma] - u) > tolerance ||
+            qAbs(bytes[w * h * 5 / 4 + chroma] - v) > tolerance)
+            return false;
+    }
+    return true;
+}
+
 // Sees every frame the render widget is handed, at the moment its slot runs,
 // by looking at the widget right after each queued call delivered to it.
 class WatchingApplication : public QApplication
