@@ -1,7 +1,8 @@
 // The PipeWire provider at the device seam against a private daemon and session manager with
 // test camera nodes: listing without a daemon, names, paths and formats, streams in the chosen
 // format with the camera's colour, stop, the producer ending mid-stream and coming back, two
-// cameras at once, the V4L2 twin of a node listed once, and the daemon ending and coming back.
+// cameras at once, the V4L2 twin of a node listed once, the daemon ending and coming back, and
+// many starts leaving no descriptor, mapping or thread behind.
 #include "boothtestsupport.h"
 #include "fakemachine.h"
 #include "pipewiredaemon.h"
@@ -29,6 +30,30 @@ std::shared_ptr<kvplat::IDevice> findByPath(const QString &path)
             return d;
     }
     return nullptr;
+}
+
+// What a stream could leave behind in a long-running host: descriptors, shared memory
+// mappings, threads.
+struct Resources
+{
+    int fds = 0;
+    int memfdMappings = 0;
+    int threads = 0;
+    bool operator==(const Resources &o) const
+    {
+        return fds == o.fds && memfdMappings == o.memfdMappings && threads == o.threads;
+    }
+};
+
+Resources resourcesInUse()
+{
+    Resources r;
+    r.fds = int(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size());
+    r.threads = int(QDir("/proc/self/task").entryList(QDir::NoDotAndDotDot | QDir::Dirs).size());
+    QFile maps("/proc/self/maps");
+    if (maps.open(QIODevice::ReadOnly))
+        r.memfdMappings = int(maps.readAll().count("/memfd:"));
+    return r;
 }
 
 QStringList listedPaths()
@@ -125,6 +150,7 @@ private slots:
     void twoCamerasAtOnce();
     void v4l2TwinListedOnce();
     void daemonEndsAndComesBack();
+    void startedAndStoppedManyTimes();
 
 private:
     // Starts a test camera and waits until `path` is listed.
@@ -376,6 +402,32 @@ void TestPipeWireProvider::daemonEndsAndComesBack()
     QVERIFY(qAbs(rgb[0] - 0xC0) <= 6 && qAbs(rgb[2] - 0x20) <= 6);
     stream->stop();
     kvplat::pipeWireProvider().setChangeListener(nullptr);
+}
+
+void TestPipeWireProvider::startedAndStoppedManyTimes()
+{
+    QVERIFY(camera({"--name", "kv-desk", "--description", "Desk Camera"}, "pipewire:kv-desk"));
+    auto desk = findByPath("pipewire:kv-desk");
+    QVERIFY(desk);
+    Resources before;
+    for (int cycle = 0; cycle < 30; ++cycle) {
+        Collector c;
+        auto stream = desk->openStream(format(SampleFormat::Mjpg, 640, 480), c.sinks());
+        QVERIFY(stream);
+        QTRY_VERIFY_WITH_TIMEOUT(c.count >= 2, 15000);
+        // The count sees a stream's shared buffers.
+        if (cycle == 1)
+            QVERIFY(resourcesInUse().memfdMappings > before.memfdMappings);
+        stream->stop();
+        stream.reset();
+        if (cycle == 0) {
+            // After the first round: what the connection itself keeps.
+            QTest::qWait(200);
+            before = resourcesInUse();
+        }
+    }
+    // The daemon takes back the buffers of the last stream a moment after it ends.
+    QTRY_VERIFY_WITH_TIMEOUT(resourcesInUse() == before, 10000);
 }
 
 QTEST_GUILESS_MAIN(TestPipeWireProvider)
