@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QScreen>
+#include <QThread>
 #include <QTranslator>
 
 #include <cstdio>
@@ -34,6 +35,19 @@ void installTranslation(QApplication &app, const QString &language)
     }
     std::fprintf(stderr, "kvhost: no chat translation for %s in %s\n", qPrintable(language),
                  qPrintable(dirs.join(QStringLiteral(" or "))));
+}
+
+// Qt's Wayland plugin can hang for good when the application goes while its event thread has
+// just been handed a read prepared for it: that thread then ends without cancelling the read,
+// and the frame thread waits on it forever (seen when the host ends right after showing its
+// windows). Pending requests are dispatched, and the event thread gets the moment it needs to
+// reach its poll, which the plugin's shutdown then ends cleanly.
+void settleWaylandEventThread(QApplication &app)
+{
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    app.processEvents();
+    QThread::msleep(50);
 }
 
 } // namespace
@@ -89,5 +103,6 @@ int main(int argc, char *argv[])
         // The camera stops and lets go of its widgets before the window goes.
         camera.reset();
     }
+    settleWaylandEventThread(app);
     return rc;
 }

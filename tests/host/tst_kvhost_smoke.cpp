@@ -142,16 +142,15 @@ void TstKvhostSmoke::failuresAreReported()
     QTemporaryDir dir;
     const QStringList noCamera = {
         "--no-virtual", "--screenshot", dir.filePath("n.png"), "--frames", "3", "--timeout", "10"};
-    Run none = runHost(noCamera, QString(), false);
-    // Seen twice in sanitized runs under Weston, not yet understood: the host
-    // without a camera did not end. Its stacks go to the log; a second run
-    // must answer.
-    if (none.err.startsWith("timed out")) {
-        qWarning().noquote() << "kvhost without a camera hung:" << none.err;
-        none = runHost(noCamera, QString(), false);
+    // A host that ends right after showing its windows: under Wayland, Qt's
+    // plugin could hang in its shutdown (one run in eight to thirty). Every
+    // run ends.
+    const int runs = qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ? 20 : 1;
+    for (int i = 0; i < runs; ++i) {
+        const Run none = runHost(noCamera, QString(), false);
+        QVERIFY2(none.exitCode == 1, qPrintable(QString("run %1: %2").arg(i).arg(none.err)));
+        QVERIFY2(none.err.contains("no camera found"), qPrintable(none.err));
     }
-    QVERIFY2(none.exitCode == 1, qPrintable(none.err));
-    QVERIFY2(none.err.contains("no camera found"), qPrintable(none.err));
 
     const Run bad = runHost({"--frames", "0"}, QString(), false);
     QCOMPARE(bad.exitCode, 2);
