@@ -44,6 +44,26 @@ std::array<int, 3> resourcesInUse()
             int(QDir("/proc/self/task").entryList(QDir::NoDotAndDotDot | QDir::Dirs).size())};
 }
 
+// Whether one snapshot of the counts shows no more than `limit` within 15 s. Descriptors come
+// and go for a moment as the daemon's messages arrive, so each look is judged whole: two
+// snapshots taken moments apart may disagree.
+bool settlesAtMost(const std::array<int, 3> &limit, std::array<int, 3> *seen)
+{
+    for (int waited = 0;; waited += 50) {
+        *seen = resourcesInUse();
+        if ((*seen)[0] <= limit[0] && (*seen)[1] <= limit[1] && (*seen)[2] <= limit[2])
+            return true;
+        if (waited >= 15000)
+            return false;
+        QTest::qWait(50);
+    }
+}
+
+QString describe(const std::array<int, 3> &r)
+{
+    return QString("%1 descriptors, %2 shared mappings, %3 threads").arg(r[0]).arg(r[1]).arg(r[2]);
+}
+
 QStringList listedPaths()
 {
     QStringList paths;
@@ -409,13 +429,20 @@ void TestPipeWireProvider::startedAndStoppedManyTimes()
         stream->stop();
         stream.reset();
         if (cycle == 0) {
-            // After the first round: what the connection itself keeps.
-            QTest::qWait(200);
-            before = resourcesInUse();
+            // After the first round, once the counts hold still: what the connection keeps.
+            std::array<int, 3> last = resourcesInUse();
+            for (int look = 0; look < 20 && (look == 0 || last != before); ++look) {
+                before = last;
+                QTest::qWait(300);
+                last = resourcesInUse();
+            }
         }
     }
-    // The daemon takes back the buffers of the last stream a moment after it ends.
-    QTRY_VERIFY_WITH_TIMEOUT(resourcesInUse() == before, 10000);
+    // The daemon takes back the buffers of the last stream a moment after it ends; twenty-nine
+    // more rounds leave nothing more behind than the first one did.
+    std::array<int, 3> after = {};
+    QVERIFY2(settlesAtMost(before, &after),
+             qPrintable("before: " + describe(before) + "; after: " + describe(after)));
 }
 
 QTEST_GUILESS_MAIN(TestPipeWireProvider)
