@@ -163,6 +163,7 @@ private slots:
 private:
     // Starts a test camera and waits until `path` is listed.
     bool camera(const QStringList &arguments, const QString &path);
+    std::shared_ptr<kvplat::IDevice> deskCamera(const QString &colour = {});
 
     std::unique_ptr<PipeWireDaemon> m_daemon;
     QList<QProcess *> m_cameras;
@@ -206,6 +207,15 @@ bool TestPipeWireProvider::camera(const QStringList &arguments, const QString &p
     return QTest::qWaitFor([&] { return findByPath(path) != nullptr; }, 15000);
 }
 
+// The test camera most cases stream from, as the provider lists it; null if it never appears.
+std::shared_ptr<kvplat::IDevice> TestPipeWireProvider::deskCamera(const QString &colour)
+{
+    QStringList arguments = {"--name", "kv-desk", "--description", "Desk Camera"};
+    if (!colour.isEmpty())
+        arguments << "--colour" << colour;
+    return camera(arguments, "pipewire:kv-desk") ? findByPath("pipewire:kv-desk") : nullptr;
+}
+
 void TestPipeWireProvider::listsNameAndPathAndFormats()
 {
     QVERIFY(camera({"--name", "kv-desk", "--description", "Desk Camera"}, "pipewire:kv-desk"));
@@ -227,9 +237,7 @@ void TestPipeWireProvider::listsNameAndPathAndFormats()
 
 void TestPipeWireProvider::streamsTheChosenFormat()
 {
-    QVERIFY(camera({"--name", "kv-desk", "--description", "Desk Camera", "--colour", "3080C0"},
-                   "pipewire:kv-desk"));
-    auto desk = findByPath("pipewire:kv-desk");
+    auto desk = deskCamera("3080C0");
     QVERIFY(desk);
 
     // MJPG: whole JPEG pictures of the size asked for, in the camera's colour.
@@ -367,8 +375,7 @@ void TestPipeWireProvider::v4l2TwinListedOnce()
 
 void TestPipeWireProvider::daemonEndsAndComesBack()
 {
-    QVERIFY(camera({"--name", "kv-desk", "--description", "Desk Camera"}, "pipewire:kv-desk"));
-    auto desk = findByPath("pipewire:kv-desk");
+    auto desk = deskCamera();
     QVERIFY(desk);
     Collector c;
     auto stream = desk->openStream(format(SampleFormat::Mjpg, 640, 480), c.sinks());
@@ -397,9 +404,7 @@ void TestPipeWireProvider::daemonEndsAndComesBack()
     const int seen = changes;
     QVERIFY(m_daemon->startDaemon());
     QTRY_VERIFY_WITH_TIMEOUT(changes > seen, 15000);
-    QVERIFY(camera({"--name", "kv-desk", "--description", "Desk Camera", "--colour", "C02020"},
-                   "pipewire:kv-desk"));
-    desk = findByPath("pipewire:kv-desk");
+    desk = deskCamera("C02020");
     QVERIFY(desk);
     Collector again;
     stream = desk->openStream(format(SampleFormat::Mjpg, 640, 480), again.sinks());
@@ -414,8 +419,7 @@ void TestPipeWireProvider::daemonEndsAndComesBack()
 
 void TestPipeWireProvider::startedAndStoppedManyTimes()
 {
-    QVERIFY(camera({"--name", "kv-desk", "--description", "Desk Camera"}, "pipewire:kv-desk"));
-    auto desk = findByPath("pipewire:kv-desk");
+    auto desk = deskCamera();
     QVERIFY(desk);
     std::array<int, 3> before = {};
     for (int cycle = 0; cycle < 30; ++cycle) {
